@@ -1,0 +1,139 @@
+#include "app/database.h"
+
+#include <atomic>
+#include <cstring>
+
+namespace {
+
+std::atomic<PostgreSQLSession*> defaultSession{nullptr};
+
+std::string TrimmedMessage(const char* message)
+{
+    std::string text = message ? message : "";
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+} // namespace
+
+std::string ConnectionString(const std::string& port)
+{
+    return "hostaddr=127.0.0.1 port=" + port + " dbname=pendataan user=postgres password=" + kDatabasePassword;
+}
+
+bool PostgreSQLSession::Open(const char* connect)
+{
+    std::lock_guard lock(mutex_);
+    conn_.reset(PQconnectdb(connect));
+    if (!conn_ || PQstatus(conn_.get()) != CONNECTION_OK) {
+        error_ = conn_ ? TrimmedMessage(PQerrorMessage(conn_.get())) : "out of memory";
+        conn_.reset();
+        return false;
+    }
+    const char* encoding = pg_encoding_to_char(PQclientEncoding(conn_.get()));
+    if (std::strcmp(encoding, "SQL_ASCII") != 0 && PQsetClientEncoding(conn_.get(), "UTF8") != 0) {
+        error_ = TrimmedMessage(PQerrorMessage(conn_.get()));
+        conn_.reset();
+        return false;
+    }
+    error_.clear();
+    return true;
+}
+
+void PostgreSQLSession::Close()
+{
+    std::lock_guard lock(mutex_);
+    conn_.reset();
+}
+
+bool PostgreSQLSession::IsOpen() const
+{
+    std::lock_guard lock(mutex_);
+    return conn_ != nullptr;
+}
+
+std::string PostgreSQLSession::ErrorText() const
+{
+    std::lock_guard lock(mutex_);
+    return error_;
+}
+
+ResultHandle PostgreSQLSession::Run(const std::string& statement, const std::vector<std::string>& params)
+{
+    std::lock_guard lock(mutex_);
+    if (!conn_) {
+        error_ = "no connection";
+        return nullptr;
+    }
+    std::vector<const char*> values;
+    values.reserve(params.size());
+    for (const auto& param : params)
+        values.push_back(param.c_str());
+    ResultHandle result(PQexecParams(conn_.get(), statement.c_str(), static_cast<int>(values.size()), nullptr,
+                                     values.data(), nullptr, nullptr, 0));
+    error_ = result ? TrimmedMessage(PQresultErrorMessage(result.get())) : TrimmedMessage(PQerrorMessage(conn_.get()));
+    return result;
+}
+
+void SetDefaultSession(PostgreSQLSession* session)
+{
+    defaultSession.store(session);
+}
+
+PostgreSQLSession* DefaultSession()
+{
+    return defaultSession.load();
+}
+
+Sql::Sql() : session_(DefaultSession()) {}
+
+Sql::Sql(PostgreSQLSession& session) : session_(&session) {}
+
+bool Sql::Execute(const std::string& statement)
+{
+    return Execute(statement, {});
+}
+
+bool Sql::Execute(const std::string& statement, const std::vector<std::string>& params)
+{
+    row_ = -1;
+    result_.reset();
+    if (!session_) {
+        error_ = "no database session";
+        return false;
+    }
+    result_ = session_->Run(statement, params);
+    const ExecStatusType status = result_ ? PQresultStatus(result_.get()) : PGRES_FATAL_ERROR;
+    if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) {
+        error_.clear();
+        return true;
+    }
+    error_ = session_->ErrorText();
+    if (error_.empty())
+        error_ = PQresStatus(status);
+    result_.reset();
+    return false;
+}
+
+bool Sql::Fetch()
+{
+    if (!result_ || row_ + 1 >= PQntuples(result_.get()))
+        return false;
+    ++row_;
+    return true;
+}
+
+std::string Sql::operator[](int column) const
+{
+    if (!result_ || row_ < 0 || column < 0 || column >= PQnfields(result_.get()))
+        return {};
+    if (PQgetisnull(result_.get(), row_, column))
+        return {};
+    return std::string(PQgetvalue(result_.get(), row_, column), PQgetlength(result_.get(), row_, column));
+}
+
+int Sql::RowCount() const
+{
+    return result_ ? PQntuples(result_.get()) : 0;
+}

@@ -1,0 +1,32 @@
+#include "app/platform.h"
+
+char PathSeparator(Platform platform)
+{
+    return platform == Platform::Windows ? '\\' : '/';
+}
+
+bool EndsWithSeparator(const std::string& folder, Platform platform)
+{
+    if (folder.empty())
+        return false;
+    const char last = folder.back();
+    // Windows accepts both separators.
+    return last == PathSeparator(platform) || (platform == Platform::Windows && last == '/');
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name, Platform platform)
+{
+    if (EndsWithSeparator(folder, platform))
+        return folder + name;
+    return folder + PathSeparator(platform) + name;
+}
+
+std::string PgDumpProgram(const std::string& basedir, Platform platform)
+{
+    return platform == Platform::Windows ? basedir + "\\pgsql\\bin\\pg_dump.exe" : basedir + "/pgsql/bin/pg_dump";
+}
+
+std::string ArchiverProgram(const std::string& basedir, Platform platform)
+{
+    return platform == Platform::Windows ? basedir + "\\php\\7za.exe" : basedir + "/php/7za";
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+// Every difference between Windows and the other systems lives here.
+enum class Platform { Windows, Posix };
+
+#ifdef _WIN32
+inline constexpr Platform kHostPlatform = Platform::Windows;
+#else
+inline constexpr Platform kHostPlatform = Platform::Posix;
+#endif
+
+char PathSeparator(Platform platform);
+bool EndsWithSeparator(const std::string& folder, Platform platform);
+// The folder and a file name joined by one separator.
+std::string JoinPath(const std::string& folder, const std::string& name, Platform platform);
+
+// The dump tool and the archiver inside the installation root `basedir`.
+std::string PgDumpProgram(const std::string& basedir, Platform platform);
+std::string ArchiverProgram(const std::string& basedir, Platform platform);

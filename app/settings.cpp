@@ -1,0 +1,59 @@
+#include "app/settings.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+bool IsKeyByte(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+} // namespace
+
+std::string Settings::Get(std::string_view key, std::string_view fallback) const
+{
+    for (const auto& [name, value] : entries_) {
+        if (name == key)
+            return value;
+    }
+    return std::string(fallback);
+}
+
+Settings ParseIni(std::string_view bytes)
+{
+    std::vector<Settings::Entry> entries;
+    const size_t end = bytes.size();
+    size_t pos = 0;
+    while (pos < end) {
+        const size_t keyStart = pos;
+        while (pos < end && IsKeyByte(static_cast<unsigned char>(bytes[pos])))
+            ++pos;
+        std::string key(bytes.substr(keyStart, pos - keyStart));
+
+        while (pos < end && (bytes[pos] == '=' || bytes[pos] == ' '))
+            ++pos;
+        if (pos == end)
+            break; // the file ended before a value began: the key is dropped
+
+        const size_t valueStart = pos;
+        while (pos < end && static_cast<unsigned char>(bytes[pos]) >= 32)
+            ++pos;
+        if (!key.empty())
+            entries.emplace_back(std::move(key), std::string(bytes.substr(valueStart, pos - valueStart)));
+
+        while (pos < end && !IsKeyByte(static_cast<unsigned char>(bytes[pos])))
+            ++pos;
+    }
+    return Settings(std::move(entries));
+}
+
+Settings LoadIniFile(const std::string& fileName)
+{
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in)
+        return Settings();
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return ParseIni(bytes);
+}

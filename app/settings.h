@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// The settings of "setting.ini": key/value pairs in file order, bytes as they
+// stand. A key may occur more than once; lookups take the first occurrence.
+class Settings {
+public:
+    using Entry = std::pair<std::string, std::string>;
+
+    Settings() = default;
+    explicit Settings(std::vector<Entry> entries) : entries_(std::move(entries)) {}
+
+    // The value of the first entry named `key`, or `fallback` when there is none.
+    std::string Get(std::string_view key, std::string_view fallback = {}) const;
+    const std::vector<Entry>& Entries() const { return entries_; }
+
+private:
+    std::vector<Entry> entries_;
+};
+
+inline constexpr const char* kSettingsFileName = "setting.ini";
+inline constexpr const char* kPortKey = "DefDBPort";
+inline constexpr const char* kBaseDirKey = "basedir";
+
+Settings ParseIni(std::string_view bytes);
+// A file that is missing or cannot be read gives empty settings.
+Settings LoadIniFile(const std::string& fileName);

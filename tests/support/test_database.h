@@ -1,0 +1,34 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+// The sandbox clusters that scripts/test starts announce themselves through
+// the environment:
+//   PELANTRA_TEST_PGPORT        cluster that lets postgres in over TCP without a password
+//   PELANTRA_TEST_PGPORT_SCRAM  cluster that asks for the password (scram-sha-256)
+// Without them a database test skips, except under CI, where it fails.
+std::optional<std::string> SandboxPort();
+std::optional<std::string> ScramSandboxPort();
+
+#define PELANTRA_REQUIRE(portExpr, port)                                                        \
+    const std::optional<std::string> port##Maybe = (portExpr);                                  \
+    if (!port##Maybe) {                                                                         \
+        if (RunningUnderCi())                                                                   \
+            FAIL() << "database sandbox not started (" #portExpr ")";                          \
+        GTEST_SKIP() << "database sandbox not started; run scripts/test";                      \
+    }                                                                                           \
+    const std::string port = *port##Maybe
+
+// Declares `const std::string port` for the trust sandbox, or skips/fails.
+#define PELANTRA_REQUIRE_DATABASE(port) PELANTRA_REQUIRE(SandboxPort(), port)
+#define PELANTRA_REQUIRE_SCRAM_DATABASE(port) PELANTRA_REQUIRE(ScramSandboxPort(), port)
+
+bool RunningUnderCi();
+
+// Runs psql against database `dbname` of the sandbox on `port` with
+// ON_ERROR_STOP, feeding it `sql`. Returns psql's output; fails the test on a
+// non-zero exit.
+std::string RunPsql(const std::string& port, const std::string& dbname, const std::string& sql);

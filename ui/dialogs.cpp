@@ -1,0 +1,41 @@
+#include "ui/dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+
+Dialogs realDialogs;
+Dialogs* current = &realDialogs;
+
+} // namespace
+
+QString Dialogs::SelectDirectory(QWidget* parent, const QString& title)
+{
+    QFileDialog selector(parent, title);
+    selector.setFileMode(QFileDialog::Directory);
+    selector.setOption(QFileDialog::ShowDirsOnly);
+    if (selector.exec() != QDialog::Accepted || selector.selectedFiles().isEmpty())
+        return {};
+    return selector.selectedFiles().constFirst();
+}
+
+void Dialogs::Inform(QWidget* parent, const QString& text, const QString& detail)
+{
+    QMessageBox box(QMessageBox::Information, QApplication::applicationName(), text, QMessageBox::Ok, parent);
+    if (!detail.isEmpty())
+        box.setDetailedText(detail);
+    QApplication::beep();
+    box.exec();
+}
+
+Dialogs& CurrentDialogs()
+{
+    return *current;
+}
+
+void SetDialogs(Dialogs* dialogs)
+{
+    current = dialogs ? dialogs : &realDialogs;
+}
