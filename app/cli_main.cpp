@@ -1,4 +1,11 @@
-int main()
+#include <QCoreApplication>
+
+#include <iostream>
+
+#include "app/cli.h"
+
+int main(int argc, char* argv[])
 {
-    return 0;
+    QCoreApplication app(argc, argv);
+    return RunCli(argc, argv, std::cout, std::cerr);
 }

@@ -99,6 +99,7 @@ bool Sql::Execute(const std::string& statement, const std::vector<std::string>& 
 {
     row_ = -1;
     result_.reset();
+    errorCode_.clear();
     if (!session_) {
         error_ = "no database session";
         return false;
@@ -109,7 +110,13 @@ bool Sql::Execute(const std::string& statement, const std::vector<std::string>& 
         error_.clear();
         return true;
     }
-    error_ = session_->ErrorText();
+    if (result_) {
+        const char* code = PQresultErrorField(result_.get(), PG_DIAG_SQLSTATE);
+        errorCode_ = code ? code : "";
+        error_ = TrimmedMessage(PQresultErrorMessage(result_.get()));
+    } else {
+        error_ = session_->ErrorText();
+    }
     if (error_.empty())
         error_ = PQresStatus(status);
     result_.reset();

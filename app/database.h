@@ -66,10 +66,13 @@ public:
     std::string operator[](int column) const;
     int RowCount() const;
     std::string ErrorText() const { return error_; }
+    // The SQLSTATE of the last failed statement, e.g. "22P02"; empty if none.
+    std::string ErrorCode() const { return errorCode_; }
 
 private:
     PostgreSQLSession* session_;
     ResultHandle result_;
     int row_ = -1;
     std::string error_;
+    std::string errorCode_;
 };

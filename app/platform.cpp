@@ -30,3 +30,8 @@ std::string ArchiverProgram(const std::string& basedir, Platform platform)
 {
     return platform == Platform::Windows ? basedir + "\\php\\7za.exe" : basedir + "/php/7za";
 }
+
+std::filesystem::path FileSystemPath(const std::string& utf8)
+{
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}

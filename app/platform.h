@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 // Every difference between Windows and the other systems lives here.
@@ -19,3 +20,6 @@ std::string JoinPath(const std::string& folder, const std::string& name, Platfor
 // The dump tool and the archiver inside the installation root `basedir`.
 std::string PgDumpProgram(const std::string& basedir, Platform platform);
 std::string ArchiverProgram(const std::string& basedir, Platform platform);
+
+// A path held as UTF-8 bytes, as the file system wants it.
+std::filesystem::path FileSystemPath(const std::string& utf8);

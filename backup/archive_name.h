@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+#include "app/platform.h"
+
+// What the archive is named after, as read from the database.
+struct SchoolRecord {
+    std::string regionCode;
+    std::string npsn;
+    std::string name;
+    std::string parentRegionName;
+};
+
+// School name: blanks, then dots, become "_"; parent-region name: dots, then
+// blanks. In both, every character a Windows file name cannot hold becomes "_"
+// too. The region code and npsn are used as they are.
+std::string ArchiveFileName(const SchoolRecord& school);
+// The folder and the file name, with one separator between them.
+std::string ArchivePath(const std::string& folder, const SchoolRecord& school, Platform platform = kHostPlatform);

@@ -1,0 +1,28 @@
+#include "backup/export.h"
+
+#include "app/database.h"
+#include "app/platform.h"
+
+ToolResult ExportStaging(const std::string& basedir, const std::string& port, const std::string& workingDirectory)
+{
+    ToolCommand command;
+    command.program = PgDumpProgram(basedir, kHostPlatform);
+    command.arguments = {"--host", "localhost", "--port", port, "--username", "postgres", "--no-password",
+                         "--format", "plain", "--data-only", "--inserts", "--file", kWorkingDumpName,
+                         "--schema", "tmpx", "pendataan"};
+    command.workingDirectory = workingDirectory;
+    command.environment = {{"PGPASSWORD", kDatabasePassword}};
+    return RunTool(command);
+}
+
+std::string ExportOutputText(const std::string& output)
+{
+    static const std::string from = "pg_dump";
+    static const std::string to = "export";
+    std::string text;
+    size_t start = 0;
+    for (size_t found; (found = output.find(from, start)) != std::string::npos; start = found + from.size())
+        text.append(output, start, found - start).append(to);
+    text.append(output, start, std::string::npos);
+    return text;
+}
