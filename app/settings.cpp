@@ -54,6 +54,12 @@ Settings LoadIniFile(const std::string& fileName)
     std::ifstream in(fileName, std::ios::binary);
     if (!in)
         return Settings();
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return ParseIni(bytes);
+    try {
+        // libstdc++ reports a read error (a folder by that name, an I/O
+        // fault) by throwing from the stream buffer.
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return ParseIni(bytes);
+    } catch (const std::ios_base::failure&) {
+        return Settings();
+    }
 }
