@@ -1,12 +1,9 @@
 #include <QApplication>
-#include <QWidget>
+
+#include "app/startup.h"
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QWidget window;
-    window.setWindowTitle("Pelantra");
-    window.show();
-    app.exec();
-    return 0;
+    return RunApplication(app);
 }

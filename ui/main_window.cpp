@@ -1,0 +1,306 @@
+#include "ui/main_window.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPushButton>
+
+#include <chrono>
+#include <system_error>
+#include <thread>
+
+#include "app/database.h"
+#include "app/school_list.h"
+#include "ui/artwork.h"
+#include "ui/dialogs.h"
+#include "ui/layout_zoom.h"
+
+namespace {
+
+constexpr int kLayoutWidth = 404;
+constexpr int kLayoutHeight = 220;
+
+// Places a control with LeftPosZ/TopPosZ-style values in layout units.
+void Place(QWidget* control, int left, int width, int top, int height)
+{
+    control->setGeometry(Zoomed(left), Zoomed(top), Zoomed(width), Zoomed(height));
+}
+
+// Carries the worker's reports over to the window's thread, in posting order.
+class WindowObserver : public BackupObserver {
+public:
+    explicit WindowObserver(MainWindow* window) : window_(window) {}
+
+    void PostStatus(const std::string& text) override
+    {
+        if (text == kFinalStatus)
+            finalPosted_ = true;
+        MainWindow* window = window_;
+        QMetaObject::invokeMethod(window, [window, text] { window->OnStatus(text); }, Qt::QueuedConnection);
+    }
+
+    void PostOutcome(const BackupOutcome& outcome) override
+    {
+        MainWindow* window = window_;
+        QMetaObject::invokeMethod(window, [window, outcome] { window->OnOutcome(outcome); }, Qt::QueuedConnection);
+    }
+
+    bool FinalPosted() const { return finalPosted_; }
+
+private:
+    MainWindow* window_;
+    bool finalPosted_ = false;
+};
+
+} // namespace
+
+void BackupWorker(MainWindowInfo info, std::string folder, std::string schoolId)
+{
+    {
+        WindowObserver observer(info.window);
+        PostgreSQLSession* session = DefaultSession();
+        if (!folder.empty()) {
+            try {
+                if (!session)
+                    throw std::runtime_error("no database session");
+                RunBackupWorker(observer, *session, folder, schoolId);
+            } catch (const std::exception& error) {
+                // The window must still learn that the run is over.
+                if (!observer.FinalPosted()) {
+                    observer.PostOutcome(BackupOutcome::Failure("Proses backup terhenti", error.what()));
+                    observer.PostStatus(kFinalStatus);
+                }
+            }
+        }
+    }
+    info.window->workers.fetch_sub(1);
+}
+
+MainWindow::MainWindow(QWidget* parent) : QWidget(parent)
+{
+    BuildLayout();
+    connect(cmdCari, &QPushButton::clicked, this, &MainWindow::DoCari);
+    connect(cmdBackup, &QPushButton::clicked, this, &MainWindow::DoBackup);
+    FillSchoolList();
+    workers = 0;
+}
+
+MainWindow::~MainWindow()
+{
+    while (workers.load() != 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // A run still open here never had its end handled: its "selesai" was
+    // posted to an event loop that no longer runs. Leave no staged copy of
+    // the school's data and no lock behind.
+    if (runOpen_) {
+        runOpen_ = false;
+        if (PostgreSQLSession* session = DefaultSession())
+            FinishBackup(*session);
+    }
+}
+
+void MainWindow::BuildLayout()
+{
+    setObjectName(QStringLiteral("MainWindowLayout"));
+    setWindowTitle(tr("Pelantra"));
+
+    cmdBackup = new QPushButton(tr("Backup"), this);
+    cmdBackup->setObjectName(QStringLiteral("cmdBackup"));
+    Place(cmdBackup, 16, 372, 140, 56);
+    QFont backupFont(QStringLiteral("sans-serif"));
+    backupFont.setStyleHint(QFont::SansSerif);
+    backupFont.setBold(true);
+    backupFont.setPixelSize(Zoomed(30));
+    cmdBackup->setFont(backupFont);
+
+    strLocation = new QLineEdit(this);
+    strLocation->setObjectName(QStringLiteral("strLocation"));
+    Place(strLocation, 88, 256, 116, 19);
+    strLocation->setReadOnly(true);
+    strLocation->setFocusPolicy(Qt::NoFocus);
+
+    imc = new QLabel(this);
+    imc->setObjectName(QStringLiteral("imc"));
+    // HSizePosZ(4, -12): the right edge lies 12 units past the window's.
+    const int imcLeft = Zoomed(4);
+    imc->setGeometry(imcLeft, Zoomed(4), Zoomed(kLayoutWidth) - imcLeft - Zoomed(-12), Zoomed(72));
+    imc->setAlignment(Qt::AlignCenter);
+    imc->setScaledContents(false);
+    imc->setPixmap(QPixmap::fromImage(BannerImage()));
+
+    dv___3 = new QLabel(tr("Nama Sekolah"), this);
+    dv___3->setObjectName(QStringLiteral("dv___3"));
+    Place(dv___3, 16, 72, 92, 19);
+
+    cbSekolah = new QComboBox(this);
+    cbSekolah->setObjectName(QStringLiteral("cbSekolah"));
+    Place(cbSekolah, 88, 300, 92, 19);
+
+    dv___5 = new QLabel(tr("Lokasi Simpan"), this);
+    dv___5->setObjectName(QStringLiteral("dv___5"));
+    Place(dv___5, 16, 72, 116, 19);
+
+    cmdCari = new QPushButton(tr("Cari"), this);
+    cmdCari->setObjectName(QStringLiteral("cmdCari"));
+    Place(cmdCari, 344, 44, 116, 20);
+
+    dv___7 = new QGroupBox(tr("Pengaturan"), this);
+    dv___7->setObjectName(QStringLiteral("dv___7"));
+    Place(dv___7, 8, 388, 76, 132);
+    // The frame comes last but lies under the controls it frames: it paints
+    // no background and lets every mouse event through to what is below.
+    dv___7->setAttribute(Qt::WA_TransparentForMouseEvents);
+    dv___7->setFocusPolicy(Qt::NoFocus);
+
+    setFixedSize(Zoomed(kLayoutWidth), Zoomed(kLayoutHeight));
+}
+
+void MainWindow::FillSchoolList()
+{
+    cbSekolah->clear();
+    if (PostgreSQLSession* session = DefaultSession()) {
+        for (const SchoolEntry& school : LoadSchoolList(*session))
+            cbSekolah->addItem(QString::fromStdString(school.name), QString::fromStdString(school.id));
+    }
+    if (cbSekolah->count() > 0)
+        cbSekolah->setCurrentIndex(0);
+}
+
+std::string MainWindow::SelectedSchoolId() const
+{
+    const int index = cbSekolah->currentIndex();
+    if (index < 0)
+        return {};
+    return cbSekolah->itemData(index).toString().toStdString();
+}
+
+void MainWindow::DoCari()
+{
+    const QString folder = CurrentDialogs().SelectDirectory(this, tr("Export Data"));
+    if (!folder.isEmpty())
+        strLocation->setText(folder);
+}
+
+StageResult MainWindow::StageSchool()
+{
+    PostgreSQLSession* session = DefaultSession();
+    if (!session)
+        return {false, BackupOutcome::Failure("Tidak ada koneksi database")};
+    return ::StageSchool(*session, SelectedSchoolId());
+}
+
+void MainWindow::DoBackup()
+{
+    const std::string folder = strLocation->text().toStdString();
+    if (folder.empty())
+        return;
+
+    cmdCari->setEnabled(false);
+    cmdBackup->setEnabled(false);
+    setCursor(Qt::BusyCursor);
+
+    const StageResult staged = StageSchool();
+    const std::string schoolId = SelectedSchoolId();
+    if (!staged.staged) {
+        EndRun();
+        CurrentDialogs().Inform(this, QString::fromStdString(staged.failure.Message()),
+                                QString::fromStdString(staged.failure.detail));
+        return;
+    }
+
+    runOpen_ = true;
+    haveOutcome_ = false;
+    ++workers;
+    const MainWindowInfo info{this};
+    try {
+        StartThread([info, folder, schoolId] { BackupWorker(info, folder, schoolId); });
+    } catch (const std::system_error& error) {
+        --workers;
+        runOpen_ = false;
+        if (PostgreSQLSession* session = DefaultSession())
+            FinishBackup(*session);
+        EndRun();
+        const BackupOutcome failure = BackupOutcome::Failure("Proses backup tidak dapat dimulai", error.what());
+        CurrentDialogs().Inform(this, QString::fromStdString(failure.Message()),
+                                QString::fromStdString(failure.detail));
+    }
+}
+
+void MainWindow::StartThread(std::function<void()> body)
+{
+    std::thread(std::move(body)).detach();
+}
+
+void MainWindow::OnOutcome(BackupOutcome outcome)
+{
+    outcome_ = std::move(outcome);
+    haveOutcome_ = true;
+}
+
+void MainWindow::OnStatus(std::string text)
+{
+    if (text != kFinalStatus || !runOpen_)
+        return;
+    runOpen_ = false;
+    PostgreSQLSession* session = DefaultSession();
+    const bool finished = session && FinishBackup(*session);
+    EndRun();
+
+    BackupOutcome outcome =
+        haveOutcome_ ? outcome_ : BackupOutcome::Failure("Proses backup berakhir tanpa hasil");
+    haveOutcome_ = false;
+    if (!finished) {
+        // The archive stands; the user should still know that the staged
+        // copy could not be removed.
+        std::string note = "Skema sementara tmpx tidak dapat dihapus.";
+        if (session && !session->ErrorText().empty())
+            note += "\n" + session->ErrorText();
+        outcome.detail = outcome.detail.empty() ? note : outcome.detail + "\n\n" + note;
+    }
+    CurrentDialogs().Inform(this, QString::fromStdString(outcome.Message()), QString::fromStdString(outcome.detail));
+}
+
+void MainWindow::EndRun()
+{
+    cmdCari->setEnabled(true);
+    cmdBackup->setEnabled(true);
+    unsetCursor();
+}
+
+void MainWindow::ContextMenu(QMenu& menu)
+{
+    connect(menu.addAction(tr("Panduan")), &QAction::triggered, this, &MainWindow::Exit);
+    connect(menu.addAction(tr("Keluar")), &QAction::triggered, this, &MainWindow::Exit);
+}
+
+void MainWindow::Exit()
+{
+    // Closing the program's last window ends the application's event loop,
+    // the same way the close box does.
+    close();
+}
+
+void MainWindow::ExecMenu(QMenu& menu, const QPoint& globalPos)
+{
+    menu.exec(globalPos);
+}
+
+void MainWindow::mousePressEvent(QMouseEvent* event)
+{
+    // Only the window's own background: a press that a control let through
+    // (a button ignores the right button) does not count.
+    if (event->button() == Qt::RightButton && !childAt(event->position().toPoint())) {
+        event->accept();
+        QMenu menu(this);
+        ContextMenu(menu);
+        ExecMenu(menu, event->globalPosition().toPoint());
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}

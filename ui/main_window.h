@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QWidget>
+
+#include <atomic>
+#include <functional>
+#include <string>
+
+#include "backup/backup_job.h"
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class MainWindow;
+
+// What a backup worker knows of the window that started it.
+struct MainWindowInfo {
+    MainWindow* window;
+};
+
+// The body of a backup thread. Reaches the window only through queued calls
+// and its `workers` count, which it decrements as its very last act.
+void BackupWorker(MainWindowInfo info, std::string folder, std::string schoolId);
+
+// The program's one window: pick a school, pick a folder, back it up.
+// Needs the default database session for its school list and backups.
+class MainWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    // Waits until no backup worker runs, then finishes a run whose end was
+    // never handled (drops the staging schema, releases the backup lock).
+    ~MainWindow() override;
+
+    // Controls of MainWindowLayout, in layout order; the window owns them.
+    QPushButton* cmdBackup;
+    QLineEdit* strLocation;
+    QLabel* imc;
+    QLabel* dv___3;
+    QComboBox* cbSekolah;
+    QLabel* dv___5;
+    QPushButton* cmdCari;
+    QGroupBox* dv___7;
+
+    // Started, unfinished backup workers.
+    std::atomic<int> workers{0};
+
+    void DoCari();
+    void DoBackup();
+    // Stages the selected school for a backup.
+    StageResult StageSchool();
+    // Every status text of a worker arrives here, on the GUI thread.
+    void OnStatus(std::string text);
+    // The outcome of a run, on the GUI thread, just before "selesai".
+    void OnOutcome(BackupOutcome outcome);
+    void ContextMenu(QMenu& menu);
+    void Exit();
+
+    // Key of the selected school, empty when the list is empty.
+    std::string SelectedSchoolId() const;
+    // True from a successful staging until the run's end has been handled.
+    bool RunOpen() const { return runOpen_; }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+
+    // Shows the pop-up menu modally.
+    virtual void ExecMenu(QMenu& menu, const QPoint& globalPos);
+    // Starts `body` on a new detached thread; throws std::system_error when
+    // no thread can be started.
+    virtual void StartThread(std::function<void()> body);
+
+private:
+    void BuildLayout();
+    void FillSchoolList();
+    void EndRun();
+
+    bool runOpen_ = false;
+    BackupOutcome outcome_;
+    bool haveOutcome_ = false;
+};
