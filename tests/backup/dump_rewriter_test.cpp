@@ -1,0 +1,327 @@
+#include "backup/dump_rewriter.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "backup/staged_tables.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kDumps = fs::path(PELANTRA_TEST_DATA_DIR) / "dumps";
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Lists for the thirteen tables; prefix-sharing names get different lists so
+// a list landing on the wrong table shows.
+ColumnLists TestLists() {
+    ColumnLists lists;
+    for (std::string_view t : kStagedTables) lists[std::string(t)] = "(" + std::string(t) + "_id,nama)";
+    lists["ptk"] = "(ptk_id,nama,catatan)";
+    lists["ptk_terdaftar"] = "(ptk_terdaftar_id,ptk_id,sekolah_id,tahun_ajaran_id,nomor_surat_tugas)";
+    lists["sekolah"] = "(sekolah_id,nama,npsn,kode_wilayah,last_update)";
+    lists["peserta_didik"] = "(peserta_didik_id,nama)";
+    lists["registrasi_peserta_didik"] = "(registrasi_id,peserta_didik_id,jenis)";
+    return lists;
+}
+
+struct Rewritten {
+    RewriteResult result;
+    std::string text;
+};
+
+Rewritten Rewrite(const std::string& dump, const ColumnLists& lists = TestLists()) {
+    std::istringstream in(dump);
+    std::ostringstream out;
+    Rewritten r;
+    r.result = RewriteDump(in, out, lists);
+    r.text = out.str();
+    return r;
+}
+
+std::string Crlf(const std::string& s) {
+    std::string r;
+    for (char c : s) {
+        if (c == '\n') r += '\r';
+        r += c;
+    }
+    return r;
+}
+
+const std::string kModernHead =
+    "--\n-- PostgreSQL database dump\n--\n\n\\restrict KEY\n\n"
+    "SET statement_timeout = 0;\nSET client_encoding = 'UTF8';\n"
+    "SET standard_conforming_strings = on;\n"
+    "SELECT pg_catalog.set_config('search_path', '', false);\nSET row_security = off;\n\n";
+const std::string kModernHeadOut =
+    "--\n-- Kartesa Ombralu\n--\n\n-- \\restrict KEY\n\n"
+    "/*SET statement_timeout = 0;\nSET client_encoding = 'UTF8';\n"
+    "SET standard_conforming_strings = on;\n"
+    "SELECT pg_catalog.set_config('search_path', '', false);\nSET row_security = off;*/\n\n";
+const std::string kTail = "\n--\n-- PostgreSQL database dump complete\n--\n\n\\unrestrict KEY\n\n";
+const std::string kTailOut = "\n--\n-- Kartesa Ombralu complete\n--\n\n-- \\unrestrict KEY\n\n";
+
+// --- The dumps of the three pg_dump shapes ---------------------------------
+
+TEST(DumpRewriterGolden, EachShapeRewritesToItsGoldenFile) {
+    const fs::path dir = fs::temp_directory_path() / ("pelantra_rw_" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir);
+    for (const char* name : {"old-search-path", "modern-pg15", "modern-pg17"}) {
+        SCOPED_TRACE(name);
+        const fs::path to = dir / (std::string(name) + ".sql");
+        const RewriteResult r = RewriteDumpFile((kDumps / (std::string(name) + ".sql")).string(),
+                                                to.string(), TestLists());
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(ReadFile(to), ReadFile(kDumps / (std::string(name) + ".rewritten.sql")));
+    }
+    fs::remove_all(dir);
+}
+
+TEST(DumpRewriterGolden, CrlfLineEndsAreKept) {
+    for (const char* name : {"old-search-path", "modern-pg17"}) {
+        SCOPED_TRACE(name);
+        const Rewritten r = Rewrite(Crlf(ReadFile(kDumps / (std::string(name) + ".sql"))));
+        ASSERT_TRUE(r.result.ok) << r.result.error;
+        EXPECT_EQ(r.text, Crlf(ReadFile(kDumps / (std::string(name) + ".rewritten.sql"))));
+    }
+}
+
+// --- INSERT statements -------------------------------------------------------
+
+TEST(DumpRewriterInsert, PrefixSharingTablesEachGetTheirOwnList) {
+    const std::string body =
+        "INSERT INTO tmpx.ptk VALUES ('a', 'b', 'c');\n"
+        "INSERT INTO tmpx.ptk_terdaftar VALUES ('a', 'b', 'c', 2014, 'd');\n"
+        "INSERT INTO \"tmpx\".\"peserta_didik\" VALUES ('a', 'b');\n"
+        "INSERT INTO tmpx.\"registrasi_peserta_didik\" VALUES ('a', 'b', 1);\n"
+        "INSERT INTO ptk VALUES ('bare', 'b', 'c');\n"
+        "INSERT INTO registrasi_peserta_didik VALUES ('bare', 'b', 1);\n";
+    const Rewritten r = Rewrite(kModernHead + body + kTail);
+    ASSERT_TRUE(r.result.ok) << r.result.error;
+    EXPECT_EQ(r.text,
+              kModernHeadOut +
+                  "INSERT INTO ptk(ptk_id,nama,catatan) VALUES ('a', 'b', 'c');\n"
+                  "INSERT INTO ptk_terdaftar(ptk_terdaftar_id,ptk_id,sekolah_id,tahun_ajaran_id,"
+                  "nomor_surat_tugas) VALUES ('a', 'b', 'c', 2014, 'd');\n"
+                  "INSERT INTO peserta_didik(peserta_didik_id,nama) VALUES ('a', 'b');\n"
+                  "INSERT INTO registrasi_peserta_didik(registrasi_id,peserta_didik_id,jenis) "
+                  "VALUES ('a', 'b', 1);\n"
+                  "INSERT INTO ptk(ptk_id,nama,catatan) VALUES ('bare', 'b', 'c');\n"
+                  "INSERT INTO registrasi_peserta_didik(registrasi_id,peserta_didik_id,jenis) "
+                  "VALUES ('bare', 'b', 1);\n" +
+                  kTailOut);
+}
+
+TEST(DumpRewriterInsert, OtherTablesAndSchemasPassUnchanged) {
+    const std::string body =
+        "INSERT INTO tmpx.lain VALUES (1);\n"
+        "INSERT INTO public.ptk VALUES (1);\n"
+        "INSERT INTO tmpx.\"Odd Name\" VALUES (1);\n"
+        "INSERT INTO ptk_lama VALUES (1);\n";
+    const Rewritten r = Rewrite(kModernHead + body + kTail);
+    ASSERT_TRUE(r.result.ok) << r.result.error;
+    EXPECT_EQ(r.text, kModernHeadOut + body + kTailOut);
+}
+
+TEST(DumpRewriterInsert, EmptyTablesNeedNoList) {
+    // No rows at all: only the header and trailer, and no list is asked for.
+    const Rewritten r = Rewrite(kModernHead + kTail, ColumnLists{});
+    ASSERT_TRUE(r.result.ok) << r.result.error;
+    EXPECT_EQ(r.text, kModernHeadOut + kTailOut);
+}
+
+TEST(DumpRewriterInsert, MissingOrEmptyListForRowsFails) {
+    ColumnLists lists = TestLists();
+    lists.erase("sekolah");
+    EXPECT_FALSE(Rewrite(kModernHead + "INSERT INTO tmpx.sekolah VALUES (1);\n" + kTail, lists).result.ok);
+    lists["sekolah"] = "()";
+    const Rewritten r = Rewrite(kModernHead + "INSERT INTO tmpx.sekolah VALUES (1);\n" + kTail, lists);
+    EXPECT_FALSE(r.result.ok);
+    EXPECT_NE(r.result.error.find("sekolah"), std::string::npos);
+}
+
+// --- Row values and comments pass byte for byte --------------------------------
+
+TEST(DumpRewriterValues, SearchedTextsInsideValuesStayIntact) {
+    // Every text the rewrite looks for, at the start of a line inside values
+    // of each quoting form; the statement after each must still be found.
+    const std::string hostile =
+        "\nSET statement_timeout = 0;\nSET search_path = tmpx, pg_catalog;\n"
+        "-- PostgreSQL database dump\n-- PostgreSQL database dump complete\n"
+        "\\restrict X\nINSERT INTO ptk VALUES (1);\nINSERT INTO tmpx.ptk_terdaftar VALUES (1);\n"
+        "*/\n/*\n--\n";
+    const std::string body =
+        "INSERT INTO tmpx.ptk VALUES ('std" + hostile + "', 'it''s" + hostile + "''', 'C:\\');\n"
+        "INSERT INTO tmpx.ptk VALUES (E'esc\\'" + hostile + "\\\\', e'\\\\', E'a''b\\n');\n"
+        "INSERT INTO tmpx.ptk VALUES ('x', '', '''');\n";
+    const std::string out =
+        "INSERT INTO ptk(ptk_id,nama,catatan) VALUES ('std" + hostile + "', 'it''s" + hostile +
+        "''', 'C:\\');\n"
+        "INSERT INTO ptk(ptk_id,nama,catatan) VALUES (E'esc\\'" + hostile + "\\\\', e'\\\\', E'a''b\\n');\n"
+        "INSERT INTO ptk(ptk_id,nama,catatan) VALUES ('x', '', '''');\n";
+    const Rewritten r = Rewrite(kModernHead + body + kTail);
+    ASSERT_TRUE(r.result.ok) << r.result.error;
+    EXPECT_EQ(r.text, kModernHeadOut + out + kTailOut);
+}
+
+TEST(DumpRewriterValues, CommentsAndQuotedNamesAreSkipped) {
+    const std::string body =
+        "/* outer /* nested */\nINSERT INTO ptk VALUES (1);\n*/\n"
+        "-- it's a comment, the quote opens nothing\n"
+        "INSERT INTO tmpx.\"lain\" VALUES (\"a'b\", 1); -- trailing ' quote\n"
+        "INSERT INTO tmpx.ptk VALUES (1, /* ' */ 2, 3);\n";
+    const Rewritten r = Rewrite(kModernHead + body + kTail);
+    ASSERT_TRUE(r.result.ok) << r.result.error;
+    EXPECT_EQ(r.text, kModernHeadOut +
+                          "/* outer /* nested */\nINSERT INTO ptk VALUES (1);\n*/\n"
+                          "-- it's a comment, the quote opens nothing\n"
+                          "INSERT INTO tmpx.\"lain\" VALUES (\"a'b\", 1); -- trailing ' quote\n"
+                          "INSERT INTO ptk(ptk_id,nama,catatan) VALUES (1, /* ' */ 2, 3);\n" +
+                          kTailOut);
+}
+
+TEST(DumpRewriterValues, BackslashesAreEscapesOnlyWhenStandardStringsAreOff) {
+    // With standard_conforming_strings off, '\'' does not end the value.
+    const std::string head = "SET statement_timeout = 0;\nSET standard_conforming_strings = off;\n\n";
+    const std::string body = "INSERT INTO ptk VALUES ('a\\'\nINSERT INTO ptk VALUES (2);\n');\n";
+    const Rewritten r = Rewrite(head + body);
+    ASSERT_TRUE(r.result.ok) << r.result.error;
+    EXPECT_EQ(r.text, "/*SET statement_timeout = 0;\nSET standard_conforming_strings = off;*/\n\n"
+                      "INSERT INTO ptk(ptk_id,nama,catatan) VALUES ('a\\'\nINSERT INTO ptk VALUES (2);\n');\n");
+}
+
+// --- Incomplete dumps ------------------------------------------------------------
+
+TEST(DumpRewriterIncomplete, DumpCutInsideATokenOrStatementFails) {
+    const std::string head = kModernHead + "INSERT INTO tmpx.ptk VALUES (1);\n";
+    const std::vector<std::string> cuts = {
+        head + "INSERT INTO tmpx.ptk VALUES ('a', 'line1\nline2",   // standard value
+        head + "INSERT INTO tmpx.ptk VALUES (E'a\\",                // E'' after a backslash
+        head + "INSERT INTO tmpx.\"lain",                           // quoted name
+        head + "/* comment /* nested */ still open\n",              // block comment
+        head + "INSERT INTO tmpx.ptk VALUES (1, 2",                 // between values
+        "--\nSET statement_timeout = 0;\nSET lock_timeout = 0;\n",  // settings never closed
+    };
+    for (const std::string& dump : cuts) {
+        SCOPED_TRACE(dump);
+        EXPECT_FALSE(Rewrite(dump).result.ok);
+    }
+    // A value that closes right at the end is complete.
+    EXPECT_TRUE(Rewrite(head + "INSERT INTO tmpx.ptk VALUES ('a''');").result.ok);
+}
+
+TEST(DumpRewriterIncomplete, FileFormLeavesNoTargetOnFailure) {
+    const fs::path dir = fs::temp_directory_path() / ("pelantra_rwc_" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir);
+    const fs::path from = dir / "cut.sql";
+    const fs::path to = dir / "out.sql";
+    std::ofstream(from, std::ios::binary) << kModernHead << "INSERT INTO tmpx.ptk VALUES ('cut";
+    EXPECT_FALSE(RewriteDumpFile(from.string(), to.string(), TestLists()).ok);
+    EXPECT_FALSE(fs::exists(to));
+    EXPECT_FALSE(RewriteDumpFile(from.string(), from.string(), TestLists()).ok);
+    EXPECT_EQ(ReadFile(from), kModernHead + "INSERT INTO tmpx.ptk VALUES ('cut");
+    fs::remove_all(dir);
+}
+
+// --- Equivalence with the plain text replacements on clean old-shape dumps -------
+
+// The replacements as first written: each replaces every occurrence, scanning
+// on after the inserted text.
+void ReplaceAll(std::string& s, const std::string& what, const std::string& with) {
+    std::string r;
+    std::size_t from = 0;
+    for (std::size_t at; (at = s.find(what, from)) != std::string::npos; from = at + what.size())
+        r.append(s, from, at - from).append(with);
+    r.append(s, from, std::string::npos);
+    s.swap(r);
+}
+
+std::string LiteralRewrite(std::string s, const ColumnLists& lists) {
+    ReplaceAll(s, "SET statement_timeout = 0", "/*SET statement_timeout = 0");
+    ReplaceAll(s, "SET search_path = tmpx, pg_catalog;", "SET search_path = tmpx, pg_catalog;*/");
+    ReplaceAll(s, "PostgreSQL database dump", "Kartesa Ombralu");
+    for (const char* t : {"ptk_terdaftar", "ptk", "peserta_didik", "anggota_rombel", "pembelajaran",
+                          "registrasi_peserta_didik", "riwayat_gaji_berkala", "rombongan_belajar",
+                          "rwy_fungsional", "rwy_kepangkatan", "rwy_pend_formal", "tugas_tambahan",
+                          "sekolah"}) {
+        const std::string blank = std::string(t) == "ptk" ? " " : "";
+        ReplaceAll(s, "INSERT INTO " + std::string(t) + blank,
+                   "INSERT INTO " + std::string(t) + lists.at(t) + blank);
+    }
+    return s;
+}
+
+// A clean old-shape dump: tables in name order, some empty, values with quotes,
+// line breaks, backslashes and comment-like text but none of the searched texts.
+std::string CleanOldDump(unsigned seed) {
+    std::mt19937 rng(seed);
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    const std::vector<std::string> pieces = {"Budi", "O''Brien", "line\nbreak", "C:\\dir\\", "/* x */",
+                                             "-- no", "Jl. Merdeka; 5", "\r\n", "\"q\"", "INSERT",
+                                             "*/", "SET x = 1;", "ü ß", ""};
+    std::vector<std::string> tables(kStagedTables.begin(), kStagedTables.end());
+    std::sort(tables.begin(), tables.end());
+    std::string d =
+        "--\n-- PostgreSQL database dump\n--\n\nSET statement_timeout = 0;\nSET lock_timeout = 0;\n"
+        "SET client_encoding = 'UTF8';\nSET standard_conforming_strings = on;\n"
+        "SET check_function_bodies = false;\nSET client_min_messages = warning;\n\n"
+        "SET search_path = tmpx, pg_catalog;\n\n";
+    for (const std::string& t : tables) {
+        const int rows = pick(4) == 0 ? 0 : pick(400);
+        if (rows == 0) continue;
+        d += "--\n-- Data for Name: " + t + "; Type: TABLE DATA; Schema: tmpx; Owner: postgres\n--\n\n";
+        for (int i = 0; i < rows; ++i) {
+            d += "INSERT INTO " + t + " VALUES (" + std::to_string(i);
+            for (int c = pick(5); c >= 0; --c) {
+                if (pick(5) == 0) {
+                    d += ", NULL";
+                    continue;
+                }
+                d += ", '";
+                for (int k = pick(4); k >= 0; --k) d += pieces[pick(static_cast<int>(pieces.size()))];
+                d += "'";
+            }
+            d += ");\n";
+        }
+        d += "\n\n";
+    }
+    d += "--\n-- PostgreSQL database dump complete\n--\n\n";
+    return d;
+}
+
+TEST(DumpRewriterEquivalence, CleanOldShapeMatchesTheLiteralReplacements) {
+    const ColumnLists lists = TestLists();
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        SCOPED_TRACE(seed);
+        const std::string dump = CleanOldDump(seed);
+        const Rewritten r = Rewrite(dump, lists);
+        ASSERT_TRUE(r.result.ok) << r.result.error;
+        ASSERT_EQ(r.text, LiteralRewrite(dump, lists));
+    }
+}
+
+// --- Column lists ----------------------------------------------------------------
+
+TEST(DumpRewriterColumnList, QuotesOnlyNamesThatNeedIt) {
+    EXPECT_EQ(ColumnList({"ptk_id", "nama", "nip_2", "a$b", "_x"}), "(ptk_id,nama,nip_2,a$b,_x)");
+    EXPECT_EQ(ColumnList({"user", "order", "left", "time", "nama"}), "(\"user\",\"order\",\"left\",\"time\",nama)");
+    EXPECT_EQ(ColumnList({"Nama", "no urut", "2nd", "o\"q", "é"}),
+              "(\"Nama\",\"no urut\",\"2nd\",\"o\"\"q\",\"é\")");
+    // Keywords that stand bare as column names stay bare.
+    EXPECT_EQ(ColumnList({"name", "type", "year", "level"}), "(name,type,year,level)");
+    EXPECT_EQ(ColumnList({}), "()");
+}
+
+}  // namespace
