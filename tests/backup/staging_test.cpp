@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/database.h"
+#include "backup/backup_job.h"
+#include "backup/staged_tables.h"
+#include "backup/staging.h"
+#include "support/test_database.h"
+
+namespace {
+
+const std::string kSchool1 = "5e000000-0000-4000-8000-000000000001";
+const std::string kSchool2 = "5e000000-0000-4000-8000-000000000002";
+const std::string kSchool5 = "5e000000-0000-4000-8000-000000000005";
+
+class StagingTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        PELANTRA_REQUIRE_DATABASE(sandboxPort);
+        port = sandboxPort;
+        ASSERT_TRUE(session.Open(ConnectionString(port).c_str())) << session.ErrorText();
+        Scalar("DROP SCHEMA IF EXISTS tmpx CASCADE");
+    }
+
+    void TearDown() override
+    {
+        if (session.IsOpen()) {
+            Scalar("DROP SCHEMA IF EXISTS tmpx CASCADE");
+            Scalar("SELECT pg_advisory_unlock_all()");
+        }
+    }
+
+    std::string Scalar(const std::string& statement, const std::vector<std::string>& params = {})
+    {
+        Sql sql(session);
+        EXPECT_TRUE(sql.Execute(statement, params)) << statement << "\n" << sql.ErrorText();
+        return sql.Fetch() ? sql[0] : std::string();
+    }
+
+    bool StagingExists() { return Scalar("SELECT count(*) FROM pg_namespace WHERE nspname='tmpx'") == "1"; }
+    int Rows(const std::string& table) { return std::stoi(Scalar("SELECT count(*) FROM tmpx." + table)); }
+
+    std::string port;
+    PostgreSQLSession session;
+};
+
+TEST_F(StagingTest, StagesEverySourceRowOfTheSchoolOnce)
+{
+    const StageResult result = StageSchool(session, kSchool1);
+    ASSERT_TRUE(result.staged) << result.failure.reason << "\n" << result.failure.detail;
+
+    for (std::string_view table : kStagedTables) {
+        SCOPED_TRACE(std::string(table));
+        const std::string name(table);
+        EXPECT_EQ(Scalar("SELECT count(*) - count(DISTINCT t.*) FROM tmpx." + name + " t"), "0");
+    }
+    EXPECT_EQ(Rows("sekolah"), 1);
+    EXPECT_EQ(Scalar("SELECT count(*) FROM tmpx.sekolah WHERE sekolah_id<>$1", {kSchool1}), "0");
+    // The twice-registered student and the staff member registered twice at
+    // this school and once elsewhere each come once.
+    EXPECT_EQ(Scalar("SELECT count(*) FROM tmpx.peserta_didik WHERE peserta_didik_id='9d000000-0000-4000-8000-000000000001'"), "1");
+    EXPECT_EQ(Scalar("SELECT count(*) FROM tmpx.ptk WHERE ptk_id='9e000000-0000-4000-8000-000000000001'"), "1");
+    EXPECT_EQ(Scalar("SELECT count(*) FROM tmpx.ptk WHERE ptk_id='9e000000-0000-4000-8000-000000000002'"), "1");
+    EXPECT_GE(Rows("registrasi_peserta_didik"), 2);
+    for (const char* history : {"riwayat_gaji_berkala", "rwy_kepangkatan", "rwy_pend_formal", "rwy_fungsional",
+                                "tugas_tambahan"}) {
+        SCOPED_TRACE(history);
+        EXPECT_GT(Rows(history), 0);
+        EXPECT_EQ(Scalar(std::string("SELECT count(*) FROM ") + history + " WHERE ptk_id IN "
+                         "(SELECT ptk_id FROM ptk_terdaftar WHERE sekolah_id=$1)", {kSchool1}),
+                  std::to_string(Rows(history)));
+    }
+    // Copies keep the source's columns and defaults, nothing else.
+    EXPECT_EQ(Scalar("SELECT count(*) FROM pg_indexes WHERE schemaname='tmpx'"), "0");
+    EXPECT_EQ(Scalar("SELECT count(*) FROM information_schema.columns WHERE table_schema='tmpx' AND column_default IS NOT NULL"),
+              Scalar("SELECT count(*) FROM information_schema.columns c WHERE table_schema='public' AND column_default IS NOT NULL "
+                     "AND table_name IN (SELECT table_name FROM information_schema.tables WHERE table_schema='tmpx')"));
+}
+
+TEST_F(StagingTest, SchoolWithoutRowsGivesEmptyTablesThatExist)
+{
+    ASSERT_TRUE(StageSchool(session, kSchool5).staged);
+    EXPECT_EQ(Scalar("SELECT count(*) FROM information_schema.tables WHERE table_schema='tmpx'"), "13");
+    EXPECT_EQ(Rows("sekolah"), 1);
+    EXPECT_EQ(Rows("ptk") + Rows("peserta_didik") + Rows("rombongan_belajar"), 0);
+}
+
+TEST_F(StagingTest, LeftoverStagingOfAnotherSchoolDoesNotLeakIn)
+{
+    ASSERT_TRUE(StageSchool(session, kSchool2).staged);
+    Scalar("SELECT pg_advisory_unlock_all()"); // as if the earlier run had died with its connection
+
+    ASSERT_TRUE(StageSchool(session, kSchool1).staged);
+    EXPECT_EQ(Scalar("SELECT count(*) FROM tmpx.sekolah WHERE sekolah_id<>$1", {kSchool1}), "0");
+    EXPECT_EQ(Scalar("SELECT count(*) FROM tmpx.ptk_terdaftar WHERE sekolah_id<>$1", {kSchool1}), "0");
+}
+
+TEST_F(StagingTest, UnknownOrInjectionShapedIdIsNoSchoolAndLeavesNothing)
+{
+    for (const std::string id : {"5e000000-0000-4000-8000-0000000000ff", "x' OR '1'='1",
+                                 "'; DROP TABLE sekolah; --", ""}) {
+        SCOPED_TRACE(id);
+        const StageResult result = StageSchool(session, id);
+        EXPECT_FALSE(result.staged);
+        EXPECT_EQ(result.failure.reason, "Sekolah tidak ditemukan");
+        EXPECT_FALSE(StagingExists());
+    }
+    EXPECT_NE(Scalar("SELECT count(*) FROM sekolah"), "0");
+    // The lock was given back.
+    ASSERT_TRUE(StageSchool(session, kSchool1).staged);
+}
+
+TEST_F(StagingTest, AnotherBackupHoldingTheLockBlocksWithNothingChanged)
+{
+    PostgreSQLSession other;
+    ASSERT_TRUE(other.Open(ConnectionString(port).c_str()));
+    Sql lock(other);
+    ASSERT_TRUE(lock.Execute("SELECT pg_advisory_lock($1)", {std::to_string(kBackupLockKey)}));
+
+    const StageResult result = StageSchool(session, kSchool1);
+    EXPECT_FALSE(result.staged);
+    EXPECT_EQ(result.failure.reason, "Backup lain sedang berjalan pada database ini");
+    EXPECT_FALSE(StagingExists());
+
+    other.Close();
+    ASSERT_TRUE(StageSchool(session, kSchool1).staged);
+}
+
+TEST_F(StagingTest, FailingStatementRollsEverythingBack)
+{
+    Scalar("ALTER TABLE tugas_tambahan RENAME TO tugas_tambahan_moved");
+    const StageResult result = StageSchool(session, kSchool1);
+    Scalar("ALTER TABLE tugas_tambahan_moved RENAME TO tugas_tambahan");
+
+    EXPECT_FALSE(result.staged);
+    EXPECT_EQ(result.failure.reason, "Data sekolah tidak dapat disiapkan");
+    EXPECT_NE(result.failure.detail.find("tugas_tambahan"), std::string::npos) << result.failure.detail;
+    EXPECT_FALSE(StagingExists());
+    ASSERT_TRUE(StageSchool(session, kSchool1).staged);
+}
+
+TEST_F(StagingTest, FinishDropsStagingAndReleasesTheLock)
+{
+    ASSERT_TRUE(StageSchool(session, kSchool1).staged);
+    EXPECT_TRUE(FinishBackup(session));
+    EXPECT_FALSE(StagingExists());
+
+    PostgreSQLSession other;
+    ASSERT_TRUE(other.Open(ConnectionString(port).c_str()));
+    Sql probe(other);
+    ASSERT_TRUE(probe.Execute("SELECT pg_try_advisory_lock($1)", {std::to_string(kBackupLockKey)}));
+    ASSERT_TRUE(probe.Fetch());
+    EXPECT_EQ(probe[0], "t");
+}
+
+} // namespace

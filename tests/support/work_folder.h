@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QTemporaryDir>
+
+#include <string>
+
+// A working folder for one test, made the current directory for the test's
+// lifetime: a setting.ini with the sandbox's port, and an installation root
+// whose pgsql/bin/pg_dump and php/7za lead to the machine's programs.
+class WorkFolder {
+public:
+    explicit WorkFolder(const std::string& port);
+    ~WorkFolder();
+    WorkFolder(const WorkFolder&) = delete;
+    WorkFolder& operator=(const WorkFolder&) = delete;
+
+    std::string Path() const;
+    std::string ToolsPath() const;
+    // Rewrites setting.ini, e.g. to point at a broken installation root.
+    void WriteSettings(const std::string& port, const std::string& basedir) const;
+
+private:
+    QTemporaryDir dir_;
+    QString previousCurrent_;
+};
+
+// The pg_dump of the newest installed server version, and 7za.
+std::string MachinePgDump();
+std::string MachineArchiver();
