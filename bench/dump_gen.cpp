@@ -1,0 +1,116 @@
+#include "dump_gen.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ostream>
+#include <random>
+#include <vector>
+
+#include "backup/staged_tables.h"
+
+namespace {
+
+constexpr int kColumns = 8;
+
+std::string Uuid(std::mt19937_64& rng) {
+    char buf[40];
+    const unsigned long long a = rng(), b = rng();
+    std::snprintf(buf, sizeof buf, "%08llx-%04llx-%04llx-%04llx-%012llx", a >> 32, (a >> 16) & 0xffff,
+                  a & 0xffff, b >> 48, b & 0xffffffffffffULL);
+    return buf;
+}
+
+void ReplaceAll(std::string& s, const std::string& what, const std::string& with) {
+    std::string r;
+    r.reserve(s.size() + s.size() / 8);
+    std::size_t from = 0;
+    for (std::size_t at; (at = s.find(what, from)) != std::string::npos; from = at + what.size())
+        r.append(s, from, at - from).append(with);
+    r.append(s, from, std::string::npos);
+    s.swap(r);
+}
+
+}  // namespace
+
+ColumnLists GeneratedColumnLists() {
+    ColumnLists lists;
+    for (std::string_view t : kStagedTables) {
+        std::string list = "(";
+        list.append(t).append("_id");
+        for (int c = 1; c < kColumns; ++c) list += ",kolom_" + std::to_string(c);
+        lists[std::string(t)] = list + ")";
+    }
+    return lists;
+}
+
+void GenerateDump(std::ostream& out, std::size_t targetBytes, bool modern) {
+    std::mt19937_64 rng(42);
+    static const char* names[] = {"Budi Santoso", "Siti Aminah", "O''Brien", "Dewi Lestari",
+                                  "Ahmad Fauzi", "Rina Wulandari", "Jl. Merdeka No. 5", "SD N.1 Hulu"};
+    std::vector<std::string> tables(kStagedTables.begin(), kStagedTables.end());
+    std::sort(tables.begin(), tables.end());
+    std::string buf;
+    buf += "--\n-- PostgreSQL database dump\n--\n\n";
+    if (modern)
+        buf += "\\restrict duInEbWYVtiI3Icj0fHkKkPdUnlpNk206dsQrTcVds6ytT89b09VN2hSpEdSRVD\n\n"
+               "-- Dumped from database version 17.6\n-- Dumped by pg_dump version 17.6\n\n";
+    buf += "SET statement_timeout = 0;\nSET lock_timeout = 0;\n";
+    if (modern) buf += "SET idle_in_transaction_session_timeout = 0;\nSET transaction_timeout = 0;\n";
+    buf += "SET client_encoding = 'UTF8';\nSET standard_conforming_strings = on;\n";
+    if (modern) buf += "SELECT pg_catalog.set_config('search_path', '', false);\n";
+    buf += "SET check_function_bodies = false;\n";
+    if (modern) buf += "SET xmloption = content;\n";
+    buf += "SET client_min_messages = warning;\n";
+    buf += modern ? "SET row_security = off;\n\n" : "\nSET search_path = tmpx, pg_catalog;\n\n";
+
+    const std::size_t perTable = targetBytes / tables.size() + 1;
+    for (const std::string& t : tables) {
+        buf += "--\n-- Data for Name: " + t + "; Type: TABLE DATA; Schema: tmpx; Owner: postgres\n--\n\n";
+        const std::string prefix = "INSERT INTO " + std::string(modern ? "tmpx." : "") + t + " VALUES (";
+        std::size_t tableBytes = 0;
+        while (tableBytes < perTable) {
+            const std::size_t before = buf.size();
+            buf += prefix;
+            buf += '\'';
+            buf += Uuid(rng);
+            buf += "', '";
+            buf += Uuid(rng);
+            buf += "', '";
+            buf += names[rng() % 8];
+            if (rng() % 50 == 0) buf += "\nbaris kedua\nbaris ketiga";
+            buf += "', '";
+            buf += std::to_string(10000000 + rng() % 90000000);
+            buf += "', ";
+            buf += (rng() % 4 == 0) ? "NULL" : std::to_string(rng() % 100);
+            buf += ", '2014-07-21 08:15:00', ";
+            buf += (rng() % 2) ? "true" : "false";
+            buf += ", '";
+            buf += names[rng() % 8];
+            buf += "');\n";
+            tableBytes += buf.size() - before;
+            if (buf.size() > (1u << 20)) {
+                out.write(buf.data(), static_cast<std::streamsize>(buf.size()));
+                buf.clear();
+            }
+        }
+        buf += "\n\n";
+    }
+    buf += "--\n-- PostgreSQL database dump complete\n--\n\n";
+    if (modern) buf += "\\unrestrict duInEbWYVtiI3Icj0fHkKkPdUnlpNk206dsQrTcVds6ytT89b09VN2hSpEdSRVD\n\n";
+    out.write(buf.data(), static_cast<std::streamsize>(buf.size()));
+}
+
+std::string LiteralRewrite(std::string s, const ColumnLists& lists) {
+    ReplaceAll(s, "SET statement_timeout = 0", "/*SET statement_timeout = 0");
+    ReplaceAll(s, "SET search_path = tmpx, pg_catalog;", "SET search_path = tmpx, pg_catalog;*/");
+    ReplaceAll(s, "PostgreSQL database dump", "Kartesa Ombralu");
+    for (const char* t : {"ptk_terdaftar", "ptk", "peserta_didik", "anggota_rombel", "pembelajaran",
+                          "registrasi_peserta_didik", "riwayat_gaji_berkala", "rombongan_belajar",
+                          "rwy_fungsional", "rwy_kepangkatan", "rwy_pend_formal", "tugas_tambahan",
+                          "sekolah"}) {
+        const std::string blank = std::string(t) == "ptk" ? " " : "";
+        ReplaceAll(s, "INSERT INTO " + std::string(t) + blank,
+                   "INSERT INTO " + std::string(t) + lists.at(t) + blank);
+    }
+    return s;
+}
