@@ -53,10 +53,11 @@ public:
     void DoBackup();
     // Stages the selected school for a backup.
     StageResult StageSchool();
-    // Every status text of a worker arrives here, on the GUI thread.
-    void OnStatus(std::string text);
+    // Every status text of a worker arrives here, on the GUI thread (virtual
+    // so that a test can watch the protocol).
+    virtual void OnStatus(std::string text);
     // The outcome of a run, on the GUI thread, just before "selesai".
-    void OnOutcome(BackupOutcome outcome);
+    virtual void OnOutcome(BackupOutcome outcome);
     void ContextMenu(QMenu& menu);
     void Exit();
 

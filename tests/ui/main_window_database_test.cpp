@@ -1,0 +1,249 @@
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
+#include <system_error>
+
+#include "app/database.h"
+#include "app/school_list.h"
+#include "support/test_database.h"
+#include "ui/main_window.h"
+#include "ui_test_support.h"
+
+namespace {
+
+constexpr const char* kSchoolWithTwoAccounts = "5e000000-0000-4000-8000-000000000001";
+constexpr const char* kItsNpsn = "10100001";
+
+// A window that records the status protocol and the order in which its two
+// buttons change state, and can refuse to start threads.
+class RecordingWindow : public MainWindow {
+public:
+    RecordingWindow()
+    {
+        cmdCari->installEventFilter(this);
+        cmdBackup->installEventFilter(this);
+    }
+
+    void OnStatus(std::string text) override
+    {
+        statuses.push_back(text);
+        MainWindow::OnStatus(std::move(text));
+    }
+    void OnOutcome(BackupOutcome outcome) override
+    {
+        outcomes.push_back(outcome);
+        MainWindow::OnOutcome(std::move(outcome));
+    }
+
+    std::vector<std::string> statuses;
+    std::vector<BackupOutcome> outcomes;
+    QStringList buttonChanges;
+    bool refuseThreads = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::EnabledChange) {
+            auto* button = static_cast<QWidget*>(watched);
+            buttonChanges << button->objectName() + (button->isEnabled() ? " on" : " off");
+        }
+        return MainWindow::eventFilter(watched, event);
+    }
+    void StartThread(std::function<void()> body) override
+    {
+        if (refuseThreads)
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        MainWindow::StartThread(std::move(body));
+    }
+};
+
+class MainWindowDatabaseTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TestApp();
+        port = SandboxPort().value_or("");
+        if (port.empty()) {
+            if (RunningUnderCi())
+                FAIL() << "database sandbox not started";
+            GTEST_SKIP() << "database sandbox not started; run scripts/test";
+        }
+        ASSERT_TRUE(session.Open(ConnectionString(port).c_str())) << session.ErrorText();
+        SetDefaultSession(&session);
+
+        // The worker reads setting.ini and finds its tools under basedir.
+        ASSERT_TRUE(workDir.isValid());
+        const QString base = workDir.filePath("base");
+        ASSERT_TRUE(QDir().mkpath(base + "/pgsql/bin"));
+        ASSERT_TRUE(QDir().mkpath(base + "/php"));
+        ASSERT_TRUE(QFile::link("/usr/lib/postgresql/15/bin/pg_dump", base + "/pgsql/bin/pg_dump"));
+        ASSERT_TRUE(QFile::link("/usr/bin/7za", base + "/php/7za"));
+        QFile ini(workDir.filePath("setting.ini"));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write(("DefDBPort=" + port + "\r\nbasedir=" + base.toStdString() + "\r\n").c_str());
+        ini.close();
+        ASSERT_TRUE(QDir().mkpath(workDir.filePath("out")));
+        previousDir = QDir::currentPath();
+        QDir::setCurrent(workDir.path());
+        Cleanup();
+    }
+
+    void TearDown() override
+    {
+        if (!previousDir.isEmpty())
+            QDir::setCurrent(previousDir);
+        SetDefaultSession(nullptr);
+        if (!port.empty())
+            Cleanup();
+    }
+
+    void Cleanup() { RunPsql(port, "pendataan", "DROP SCHEMA IF EXISTS tmpx CASCADE;"); }
+
+    std::string Query(const std::string& statement)
+    {
+        Sql sql(session);
+        EXPECT_TRUE(sql.Execute(statement)) << sql.ErrorText();
+        return sql.Fetch() ? sql[0] : std::string("<no row>");
+    }
+    std::string StagingSchemas() { return Query("SELECT count(*) FROM pg_namespace WHERE nspname='tmpx'"); }
+    std::string AdvisoryLocks() { return Query("SELECT count(*) FROM pg_locks WHERE locktype='advisory'"); }
+
+    int IndexOf(QComboBox* list, const QString& key) { return list->findData(key); }
+
+    QStringList Archives() { return QDir(workDir.filePath("out")).entryList({"*.std"}, QDir::Files); }
+
+    std::string port;
+    PostgreSQLSession session;
+    QTemporaryDir workDir;
+    QString previousDir;
+    ScopedDialogs scoped;
+    RecordingDialogs& dialogs = scoped.dialogs;
+};
+
+TEST_F(MainWindowDatabaseTest, ListsEverySchoolAccountInServerOrder)
+{
+    MainWindow window;
+    const std::vector<SchoolEntry> expected = LoadSchoolList(session);
+    ASSERT_EQ(window.cbSekolah->count(), static_cast<int>(expected.size()));
+    int sameKey = 0;
+    for (int i = 0; i < window.cbSekolah->count(); ++i) {
+        EXPECT_EQ(window.cbSekolah->itemData(i).toString().toStdString(), expected[i].id);
+        EXPECT_EQ(window.cbSekolah->itemText(i).toStdString(), expected[i].name);
+        if (window.cbSekolah->itemData(i).toString() == kSchoolWithTwoAccounts) {
+            EXPECT_EQ(window.cbSekolah->itemText(i), "SD Negeri 1 Hulu");
+            ++sameKey;
+        }
+    }
+    EXPECT_EQ(sameKey, 2) << "a school with two accounts is listed twice";
+    EXPECT_EQ(window.cbSekolah->currentIndex(), 0);
+    EXPECT_EQ(window.SelectedSchoolId(), expected.front().id);
+}
+
+TEST_F(MainWindowDatabaseTest, FullBackupFromTheButton)
+{
+    RecordingWindow window;
+    window.show();
+    dialogs.nextDirectory = workDir.filePath("out");
+    QTest::mouseClick(window.cmdCari, Qt::LeftButton);
+    window.cbSekolah->setCurrentIndex(IndexOf(window.cbSekolah, kSchoolWithTwoAccounts));
+
+    QTest::mouseClick(window.cmdBackup, Qt::LeftButton);
+    EXPECT_EQ(window.buttonChanges, QStringList({"cmdCari off", "cmdBackup off"}));
+    EXPECT_TRUE(window.RunOpen());
+    EXPECT_TRUE(window.cbSekolah->isEnabled());
+    EXPECT_EQ(window.cursor().shape(), Qt::BusyCursor);
+
+    // Statuses other than the exact final one change nothing; neither does
+    // another school chosen now.
+    window.OnStatus("Selesai");
+    window.OnStatus("selesai ");
+    window.OnStatus("");
+    window.cbSekolah->setCurrentIndex(window.cbSekolah->count() - 1);
+    QTest::mouseClick(window.cmdBackup, Qt::LeftButton);
+    EXPECT_FALSE(window.cmdBackup->isEnabled());
+    EXPECT_TRUE(dialogs.boxes.empty());
+
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !dialogs.boxes.empty(); }, 120000)) << "the run never ended";
+    ASSERT_TRUE(ProcessEventsUntil([&] { return window.workers.load() == 0; }, 10000));
+
+    EXPECT_EQ(window.buttonChanges, QStringList({"cmdCari off", "cmdBackup off", "cmdCari on", "cmdBackup on"}));
+    EXPECT_FALSE(window.testAttribute(Qt::WA_SetCursor)) << "busy cursor left on";
+    ASSERT_EQ(window.statuses.size(), 7u); // three of ours above, four of the worker
+    const std::vector<std::string> fromWorker(window.statuses.begin() + 3, window.statuses.end());
+    EXPECT_EQ(fromWorker.front().rfind("menulis ", 0), 0u) << fromWorker.front();
+    EXPECT_EQ(fromWorker.back(), "selesai");
+    ASSERT_EQ(window.outcomes.size(), 1u);
+
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].text, "Backup data telah berhasil dilakukan")
+        << dialogs.boxes[0].text.toStdString() << "\n" << dialogs.boxes[0].detail.toStdString();
+    const QStringList archives = Archives();
+    ASSERT_EQ(archives.size(), 1);
+    EXPECT_TRUE(archives[0].contains(kItsNpsn)) << "the run backed up the school chosen at its start";
+    EXPECT_EQ(fromWorker.front(), "menulis " + window.outcomes[0].archivePath);
+    EXPECT_EQ(StagingSchemas(), "0");
+    EXPECT_EQ(AdvisoryLocks(), "0");
+}
+
+TEST_F(MainWindowDatabaseTest, ClosingDuringARunWaitsAndCleansUp)
+{
+    auto* window = new RecordingWindow;
+    window->show();
+    window->strLocation->setText(workDir.filePath("out"));
+    window->cbSekolah->setCurrentIndex(IndexOf(window->cbSekolah, kSchoolWithTwoAccounts));
+    QTest::mouseClick(window->cmdBackup, Qt::LeftButton);
+    ASSERT_TRUE(window->RunOpen());
+    EXPECT_EQ(StagingSchemas(), "1");
+
+    window->close();
+    delete window; // waits for the worker; its statuses are never handled
+
+    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_EQ(StagingSchemas(), "0") << "the staged copy must not outlive the window";
+    EXPECT_EQ(AdvisoryLocks(), "0");
+}
+
+TEST_F(MainWindowDatabaseTest, ThreadThatCannotStartLeavesTheWindowUsable)
+{
+    RecordingWindow window;
+    window.refuseThreads = true;
+    window.strLocation->setText(workDir.filePath("out"));
+    window.DoBackup();
+
+    EXPECT_EQ(window.workers.load(), 0);
+    EXPECT_FALSE(window.RunOpen());
+    EXPECT_EQ(window.buttonChanges, QStringList({"cmdCari off", "cmdBackup off", "cmdCari on", "cmdBackup on"}));
+    EXPECT_FALSE(window.testAttribute(Qt::WA_SetCursor));
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].text, "Backup data gagal dilakukan\nProses backup tidak dapat dimulai");
+    EXPECT_EQ(StagingSchemas(), "0");
+    EXPECT_EQ(AdvisoryLocks(), "0");
+}
+
+TEST_F(MainWindowDatabaseTest, FailedStagingStartsNoWorker)
+{
+    // Another instance holds the backup lock.
+    PostgreSQLSession other;
+    ASSERT_TRUE(other.Open(ConnectionString(port).c_str()));
+    ASSERT_TRUE(StageSchool(other, kSchoolWithTwoAccounts).staged);
+
+    RecordingWindow window;
+    window.strLocation->setText(workDir.filePath("out"));
+    window.DoBackup();
+
+    EXPECT_EQ(window.workers.load(), 0);
+    EXPECT_FALSE(window.RunOpen());
+    EXPECT_EQ(window.buttonChanges, QStringList({"cmdCari off", "cmdBackup off", "cmdCari on", "cmdBackup on"}));
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_TRUE(dialogs.boxes[0].text.startsWith("Backup data gagal dilakukan\n")) << dialogs.boxes[0].text.toStdString();
+    EXPECT_TRUE(window.statuses.empty());
+    EXPECT_TRUE(FinishBackup(other));
+}
+
+} // namespace

@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <chrono>
+#include <thread>
+
+#include "ui/artwork.h"
+#include "ui/layout_zoom.h"
+#include "ui/main_window.h"
+#include "ui_test_support.h"
+
+namespace {
+
+// A window whose pop-up menu is recorded instead of shown, and which can pick
+// one of its items as if the user had.
+class MenuWindow : public MainWindow {
+public:
+    QStringList shownItems;
+    int menusShown = 0;
+    QString choose;
+
+protected:
+    void ExecMenu(QMenu& menu, const QPoint&) override
+    {
+        ++menusShown;
+        for (QAction* action : menu.actions()) {
+            shownItems << action->text();
+            if (!choose.isEmpty() && action->text() == choose)
+                action->trigger();
+        }
+    }
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TestApp();
+        SetLayoutZoom(1.0);
+    }
+    void TearDown() override { SetLayoutZoom(0); }
+
+    ScopedDialogs scoped;
+    RecordingDialogs& dialogs = scoped.dialogs;
+};
+
+struct Expected {
+    const char* name;
+    const char* type;
+    const char* text;
+    QRect geometry;
+};
+
+QString TextOf(QWidget* widget)
+{
+    if (auto* button = qobject_cast<QPushButton*>(widget))
+        return button->text();
+    if (auto* edit = qobject_cast<QLineEdit*>(widget))
+        return edit->text();
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        return label->text();
+    if (auto* box = qobject_cast<QGroupBox*>(widget))
+        return box->title();
+    return {};
+}
+
+TEST_F(MainWindowTest, ControlsFollowTheLayoutTable)
+{
+    MainWindow window;
+    EXPECT_EQ(window.objectName(), "MainWindowLayout");
+    EXPECT_EQ(window.windowTitle(), "Pelantra");
+    EXPECT_EQ(window.size(), QSize(404, 220));
+    EXPECT_EQ(window.minimumSize(), window.maximumSize()) << "the window has a fixed size";
+
+    const Expected table[] = {
+        {"cmdBackup", "QPushButton", "Backup", QRect(16, 140, 372, 56)},
+        {"strLocation", "QLineEdit", "", QRect(88, 116, 256, 19)},
+        {"imc", "QLabel", "", QRect(4, 4, 412, 72)},
+        {"dv___3", "QLabel", "Nama Sekolah", QRect(16, 92, 72, 19)},
+        {"cbSekolah", "QComboBox", "", QRect(88, 92, 300, 19)},
+        {"dv___5", "QLabel", "Lokasi Simpan", QRect(16, 116, 72, 19)},
+        {"cmdCari", "QPushButton", "Cari", QRect(344, 116, 44, 20)},
+        {"dv___7", "QGroupBox", "Pengaturan", QRect(8, 76, 388, 132)},
+    };
+    const QList<QWidget*> children = window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(children.size(), 8);
+    for (int i = 0; i < 8; ++i) {
+        SCOPED_TRACE(table[i].name);
+        EXPECT_EQ(children[i]->objectName(), table[i].name) << "stacking order";
+        EXPECT_STREQ(children[i]->metaObject()->className(), table[i].type);
+        EXPECT_EQ(TextOf(children[i]), table[i].text);
+        EXPECT_EQ(children[i]->geometry(), table[i].geometry);
+    }
+
+    // Keyboard order follows the table among the controls that take focus.
+    QStringList focusOrder;
+    for (QWidget* w = window.nextInFocusChain(); w != &window; w = w->nextInFocusChain())
+        if (w->parentWidget() == &window && w->focusPolicy() & Qt::TabFocus)
+            focusOrder << w->objectName();
+    EXPECT_EQ(focusOrder, QStringList({"cmdBackup", "cbSekolah", "cmdCari"}));
+
+    const QFont font = window.cmdBackup->font();
+    EXPECT_TRUE(font.bold());
+    EXPECT_EQ(font.pixelSize(), 30);
+    EXPECT_EQ(font.styleHint(), QFont::SansSerif);
+
+    const QPixmap banner = window.imc->pixmap();
+    EXPECT_EQ(banner.size(), QSize(kBannerWidth, kBannerHeight));
+    EXPECT_TRUE(banner.hasAlphaChannel());
+    EXPECT_FALSE(window.imc->hasScaledContents());
+    EXPECT_EQ(window.imc->alignment(), Qt::AlignCenter);
+}
+
+TEST_F(MainWindowTest, GeometryScalesWithTheZoom)
+{
+    SetLayoutZoom(1.5);
+    MainWindow window;
+    EXPECT_EQ(window.size(), QSize(606, 330));
+    EXPECT_EQ(window.cmdCari->geometry(), QRect(516, 174, 66, 30));
+    // The banner's box reaches 12 units past the right edge: 606 - 6 + 18.
+    EXPECT_EQ(window.imc->geometry(), QRect(6, 6, 618, 108));
+    EXPECT_EQ(window.cmdBackup->font().pixelSize(), 45);
+    // The banner itself is never scaled.
+    EXPECT_EQ(window.imc->pixmap().size(), QSize(kBannerWidth, kBannerHeight));
+}
+
+TEST_F(MainWindowTest, WithoutSchoolsTheListIsEmptyAndTheWindowUsable)
+{
+    MainWindow window;
+    EXPECT_EQ(window.cbSekolah->count(), 0);
+    EXPECT_EQ(window.SelectedSchoolId(), "");
+    EXPECT_TRUE(window.cmdBackup->isEnabled());
+    EXPECT_TRUE(window.cmdCari->isEnabled());
+}
+
+TEST_F(MainWindowTest, LocationIsFilledOnlyByTheSelector)
+{
+    MainWindow window;
+    window.show();
+    EXPECT_TRUE(window.strLocation->isReadOnly());
+    EXPECT_EQ(window.strLocation->focusPolicy(), Qt::NoFocus);
+    QTest::keyClicks(window.strLocation, "C:\\typed");
+    EXPECT_EQ(window.strLocation->text(), "");
+
+    dialogs.nextDirectory = "/srv/cadangan";
+    QTest::mouseClick(window.cmdCari, Qt::LeftButton);
+    EXPECT_EQ(window.strLocation->text(), "/srv/cadangan");
+
+    dialogs.nextDirectory.clear(); // cancelled
+    QTest::mouseClick(window.cmdCari, Qt::LeftButton);
+    EXPECT_EQ(window.strLocation->text(), "/srv/cadangan");
+
+    dialogs.nextDirectory = "/srv/lain";
+    window.DoCari();
+    EXPECT_EQ(window.strLocation->text(), "/srv/lain");
+    EXPECT_EQ(dialogs.selectorTitles, std::vector<QString>(3, "Export Data"));
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(MainWindowTest, BackupWithoutFolderDoesNothing)
+{
+    MainWindow window;
+    window.show();
+    QTest::mouseClick(window.cmdBackup, Qt::LeftButton);
+    EXPECT_TRUE(window.cmdBackup->isEnabled());
+    EXPECT_TRUE(window.cmdCari->isEnabled());
+    EXPECT_FALSE(window.testAttribute(Qt::WA_SetCursor));
+    EXPECT_EQ(window.workers.load(), 0);
+    EXPECT_FALSE(window.RunOpen());
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(MainWindowTest, FinalStatusWithoutARunIsIgnored)
+{
+    MainWindow window;
+    window.OnStatus("selesai");
+    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_TRUE(window.cmdBackup->isEnabled());
+}
+
+TEST_F(MainWindowTest, RightClickOnTheBackgroundOnlyOpensTheMenu)
+{
+    MenuWindow window;
+    window.show();
+
+    // Beside the group box, and inside its frame below the button: both are
+    // the window's own background.
+    QTest::mouseClick(&window, Qt::RightButton, {}, QPoint(2, 215));
+    QTest::mouseClick(&window, Qt::RightButton, {}, QPoint(200, 202));
+    EXPECT_EQ(window.menusShown, 2);
+    EXPECT_EQ(window.shownItems.mid(0, 2), QStringList({"Panduan", "Keluar"}));
+
+    // Controls let the right button through to the window; it must not count.
+    for (QWidget* control : {static_cast<QWidget*>(window.cmdBackup), static_cast<QWidget*>(window.cmdCari),
+                             static_cast<QWidget*>(window.imc), static_cast<QWidget*>(window.dv___3)}) {
+        SCOPED_TRACE(control->objectName().toStdString());
+        QTest::mouseClick(control, Qt::RightButton);
+        EXPECT_EQ(window.menusShown, 2);
+    }
+    QTest::mouseClick(&window, Qt::LeftButton, {}, QPoint(2, 215));
+    EXPECT_EQ(window.menusShown, 2);
+
+    // The group box, added last, does not take the clicks meant for the controls.
+    dialogs.nextDirectory = "/srv/x";
+    QTest::mouseClick(window.cmdCari, Qt::LeftButton);
+    EXPECT_EQ(window.strLocation->text(), "/srv/x");
+}
+
+class MenuItemTest : public MainWindowTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(MenuItemTest, EndsTheEventLoop)
+{
+    MenuWindow window;
+    window.choose = GetParam();
+    window.show();
+    QTimer::singleShot(0, &window, [&] { QTest::mouseClick(&window, Qt::RightButton, {}, QPoint(2, 215)); });
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QApplication::exit(42); });
+    guard.start(5000);
+    EXPECT_EQ(QApplication::exec(), 0) << "the loop was not ended by the menu";
+    EXPECT_EQ(window.menusShown, 1);
+    EXPECT_FALSE(window.isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(BothItems, MenuItemTest, ::testing::Values("Panduan", "Keluar"));
+
+TEST_F(MainWindowTest, DestructorWaitsForRunningWorkers)
+{
+    auto* window = new MainWindow;
+    window->workers = 1;
+    std::thread worker([window] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        window->workers.fetch_sub(1);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    delete window;
+    const auto waited = std::chrono::steady_clock::now() - start;
+    worker.join();
+    EXPECT_GE(waited, std::chrono::milliseconds(240));
+    EXPECT_LT(waited, std::chrono::milliseconds(2000));
+}
+
+} // namespace

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+#include "ui/dialogs.h"
+
+// The one application object of a test program (offscreen under CTest).
+inline QApplication& TestApp()
+{
+    static int argc = 1;
+    static char name[] = "pelantra-test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+// Dialogs that answer at once and remember what they were asked.
+class RecordingDialogs : public Dialogs {
+public:
+    struct Box {
+        QString text;
+        QString detail;
+    };
+
+    QString SelectDirectory(QWidget*, const QString& title) override
+    {
+        selectorTitles.push_back(title);
+        return nextDirectory;
+    }
+    void Inform(QWidget*, const QString& text, const QString& detail) override { boxes.push_back({text, detail}); }
+
+    QString nextDirectory;
+    std::vector<QString> selectorTitles;
+    std::vector<Box> boxes;
+};
+
+// Puts RecordingDialogs in place for the lifetime of the object.
+class ScopedDialogs {
+public:
+    ScopedDialogs() { SetDialogs(&dialogs); }
+    ~ScopedDialogs() { SetDialogs(nullptr); }
+    RecordingDialogs dialogs;
+};
+
+// Runs the event loop until `done` holds or `timeoutMs` has passed.
+inline bool ProcessEventsUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
