@@ -37,6 +37,8 @@ bool PostgreSQLSession::Open(const char* connect)
         conn_.reset();
         return false;
     }
+    // Server notices ("drop cascades to ...") are of no interest to the user.
+    PQsetNoticeProcessor(conn_.get(), [](void*, const char*) {}, nullptr);
     error_.clear();
     return true;
 }

@@ -1,0 +1,246 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/database.h"
+#include "backup/backup_job.h"
+#include "backup/column_lists.h"
+#include "backup/dump_rewriter.h"
+#include "backup/export.h"
+#include "backup/staged_tables.h"
+#include "backup/tool_run.h"
+#include "support/test_database.h"
+#include "support/work_folder.h"
+
+namespace {
+
+const std::string kSchool1 = "5e000000-0000-4000-8000-000000000001";
+const std::string kSchool2 = "5e000000-0000-4000-8000-000000000002";
+const std::string kSchool4 = "5e000000-0000-4000-8000-000000000004";
+const char* kReplayDatabase = "pelantra_replay";
+
+class RecordingObserver final : public BackupObserver {
+public:
+    void PostStatus(const std::string& text) override { statuses.push_back(text); }
+    void PostOutcome(const BackupOutcome& posted) override
+    {
+        outcome = posted;
+        ++outcomes;
+    }
+
+    std::vector<std::string> statuses;
+    BackupOutcome outcome;
+    int outcomes = 0;
+};
+
+std::string ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+}
+
+class BackupJobTest : public ::testing::Test {
+protected:
+    void StartOn(const std::string& sandboxPort)
+    {
+        port = sandboxPort;
+        ASSERT_TRUE(session.Open(ConnectionString(port).c_str())) << session.ErrorText();
+        Sql(session).Execute("DROP SCHEMA IF EXISTS tmpx CASCADE");
+        work = std::make_unique<WorkFolder>(port);
+        ASSERT_TRUE(privateTemp.isValid() && destination.isValid());
+        previousTemp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", privateTemp.path().toUtf8());
+    }
+
+    void TearDown() override
+    {
+        qputenv("TMPDIR", previousTemp);
+        work.reset();
+        if (session.IsOpen()) {
+            Sql(session).Execute("DROP SCHEMA IF EXISTS tmpx CASCADE");
+            Sql(session).Execute("SELECT pg_advisory_unlock_all()");
+        }
+    }
+
+    // Stages and runs the worker; leaves the staging in place for comparisons.
+    RecordingObserver Run(const std::string& schoolId, const std::string& folder)
+    {
+        RecordingObserver observer;
+        const StageResult staged = StageSchool(session, schoolId);
+        EXPECT_TRUE(staged.staged) << staged.failure.reason << "\n" << staged.failure.detail;
+        if (staged.staged)
+            RunBackupWorker(observer, session, folder, schoolId);
+        return observer;
+    }
+
+    QStringList Entries(const QString& path) const
+    {
+        return QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
+
+    // The worker's private folders under the temporary folder.
+    QStringList WorkingFolders() const { return Entries(privateTemp.path()).filter(QRegularExpression("^pelantra-")); }
+
+    std::string ExtractMember(const std::string& archive) const
+    {
+        const ToolResult run = RunTool({MachineArchiver(), {"x", "-so", "-ptiupanbatur", archive, "kartesa2014.sql"}, {}, {}});
+        EXPECT_TRUE(run.ExitedWith(0)) << run.output;
+        return run.output;
+    }
+
+    // Replays the dump into a fresh database of the same layout, keys included,
+    // and compares every table with the staged rows.
+    void ExpectReplayMatchesStaging(const std::string& dump)
+    {
+        RunPsql(port, "postgres",
+                std::string("DROP DATABASE IF EXISTS ") + kReplayDatabase + ";\nCREATE DATABASE " + kReplayDatabase + ";\n");
+        RunPsql(port, kReplayDatabase, ReadFile(PELANTRA_FIXTURES_DIR "/schema.sql"));
+        RunPsql(port, kReplayDatabase, dump);
+        for (std::string_view table : kStagedTables) {
+            SCOPED_TRACE(std::string(table));
+            const std::string rows = "SELECT count(*) || ' ' || coalesce(md5(string_agg(t::text, '|' ORDER BY t::text)), '') FROM ";
+            const std::string replayed = RunPsql(port, kReplayDatabase, rows + "public." + std::string(table) + " t;");
+            const std::string staged = RunPsql(port, "pendataan", rows + "tmpx." + std::string(table) + " t;");
+            EXPECT_EQ(replayed, staged);
+        }
+        RunPsql(port, "postgres", std::string("DROP DATABASE ") + kReplayDatabase + ";\n");
+    }
+
+    void ExpectFullBackupReplays(const std::string& schoolId)
+    {
+        const RecordingObserver run = Run(schoolId, destination.path().toStdString());
+        ASSERT_EQ(run.outcomes, 1);
+        ASSERT_TRUE(run.outcome.succeeded) << run.outcome.reason << "\n" << run.outcome.detail;
+        ASSERT_EQ(run.statuses.size(), 4u);
+        EXPECT_EQ(run.statuses[0], "menulis " + run.outcome.archivePath);
+        EXPECT_EQ(run.statuses[1].find("pg_dump"), std::string::npos);
+        EXPECT_EQ(run.statuses[3], "selesai");
+        EXPECT_TRUE(Entries(destination.path()).contains(QString::fromStdString(run.outcome.archivePath).section('/', -1)));
+        EXPECT_TRUE(Entries(destination.path()).filter(".tmp-").isEmpty()) << "temporary archive left behind";
+        EXPECT_TRUE(WorkingFolders().isEmpty()) << "working files left behind";
+
+        const std::string dump = ExtractMember(run.outcome.archivePath);
+        EXPECT_NE(dump.find("-- Kartesa Ombralu"), std::string::npos);
+        EXPECT_EQ(dump.find("INSERT INTO tmpx."), std::string::npos);
+        ExpectReplayMatchesStaging(dump);
+
+        EXPECT_TRUE(FinishBackup(session));
+    }
+
+    std::string port;
+    PostgreSQLSession session;
+    std::unique_ptr<WorkFolder> work;
+    QTemporaryDir privateTemp;
+    QTemporaryDir destination;
+    QByteArray previousTemp;
+};
+
+TEST_F(BackupJobTest, FullBackupReplaysIntoAFreshDatabase)
+{
+    PELANTRA_REQUIRE_DATABASE(sandboxPort);
+    StartOn(sandboxPort);
+    ExpectFullBackupReplays(kSchool1);
+    ExpectFullBackupReplays(kSchool2); // awkward values, a name with forbidden characters
+}
+
+TEST_F(BackupJobTest, FullBackupUnderPasswordAuthentication)
+{
+    PELANTRA_REQUIRE_SCRAM_DATABASE(sandboxPort);
+    StartOn(sandboxPort);
+    ExpectFullBackupReplays(kSchool1);
+}
+
+TEST_F(BackupJobTest, OldShapeDumpRewritesToTheSameReplay)
+{
+    PELANTRA_REQUIRE_DATABASE(sandboxPort);
+    StartOn(sandboxPort);
+    ASSERT_TRUE(StageSchool(session, kSchool2).staged);
+    QTemporaryDir dumpDir;
+    const ToolResult exported = ExportStaging(work->ToolsPath(), port, dumpDir.path().toStdString());
+    ASSERT_TRUE(exported.ExitedWith(0)) << exported.output;
+
+    // Turn the current dump into the shape older pg_dump releases wrote.
+    std::string oldShape;
+    std::istringstream lines(ReadFile(dumpDir.filePath("kartesa2014.sql")));
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("\\restrict", 0) == 0 || line.rfind("\\unrestrict", 0) == 0 ||
+            line.rfind("SELECT pg_catalog.set_config", 0) == 0)
+            continue;
+        if (line.rfind("INSERT INTO tmpx.", 0) == 0)
+            line.erase(12, 5);
+        oldShape += line + "\n";
+        if (line == "SET row_security = off;")
+            oldShape += "\nSET search_path = tmpx, pg_catalog;\n";
+    }
+    ASSERT_NE(oldShape.find("INSERT INTO sekolah VALUES"), std::string::npos);
+
+    std::string error;
+    const auto columns = LoadColumnLists(session, error);
+    ASSERT_TRUE(columns) << error;
+    std::istringstream in(oldShape);
+    std::ostringstream out;
+    const RewriteResult rewrite = RewriteDump(in, out, *columns);
+    ASSERT_TRUE(rewrite.ok) << rewrite.error;
+    EXPECT_NE(out.str().find("SET search_path = tmpx, pg_catalog;*/"), std::string::npos);
+    ExpectReplayMatchesStaging(out.str());
+}
+
+TEST_F(BackupJobTest, SchoolWithoutRegionRowsIsStillNamed)
+{
+    PELANTRA_REQUIRE_DATABASE(sandboxPort);
+    StartOn(sandboxPort);
+    const RecordingObserver run = Run(kSchool4, destination.path().toStdString());
+    ASSERT_TRUE(run.outcome.succeeded) << run.outcome.reason << "\n" << run.outcome.detail;
+    EXPECT_EQ(QString::fromStdString(run.outcome.archivePath).section('/', -1).toStdString(),
+              "019901__19900004_SD_Inpres_Wilayah_Hilang.std");
+}
+
+TEST_F(BackupJobTest, FailuresAreReportedAndLeaveNoPersonalData)
+{
+    PELANTRA_REQUIRE_DATABASE(sandboxPort);
+    StartOn(sandboxPort);
+    QDir tools(QString::fromStdString(work->ToolsPath()));
+    QTemporaryDir noArchiver;
+    ASSERT_TRUE(QDir(noArchiver.path()).mkpath("pgsql/bin"));
+    ASSERT_TRUE(QFile::link(QString::fromStdString(MachinePgDump()), noArchiver.filePath("pgsql/bin/pg_dump")));
+    const QString notAFolder = destination.filePath("a-file");
+    QFile(notAFolder).open(QIODevice::WriteOnly);
+
+    struct Case {
+        const char* name;
+        std::string port;
+        std::string basedir;
+        std::string folder;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"no dump tool", port, "/nonexistent", destination.path().toStdString(), "Program export tidak dapat dijalankan"},
+        {"dump tool fails", "1", work->ToolsPath(), destination.path().toStdString(), "Export data gagal"},
+        {"no archiver", port, noArchiver.path().toStdString(), destination.path().toStdString(),
+         "Program pengarsip tidak dapat dijalankan"},
+        {"folder is a file", port, work->ToolsPath(), notAFolder.toStdString(), "Folder tujuan tidak ditemukan"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        work->WriteSettings(c.port, c.basedir);
+        const RecordingObserver run = Run(kSchool1, c.folder);
+        EXPECT_FALSE(run.outcome.succeeded);
+        EXPECT_EQ(run.outcome.reason, c.reason) << run.outcome.detail;
+        EXPECT_EQ(run.outcome.detail.find("pg_dump"), std::string::npos) << run.outcome.detail;
+        ASSERT_FALSE(run.statuses.empty());
+        EXPECT_EQ(run.statuses.front().rfind("menulis ", 0), 0u);
+        EXPECT_EQ(run.statuses.back(), "selesai");
+        EXPECT_TRUE(FinishBackup(session));
+        EXPECT_EQ(Entries(destination.path()), QStringList{"a-file"});
+        EXPECT_TRUE(WorkingFolders().isEmpty());
+    }
+}
+
+} // namespace
