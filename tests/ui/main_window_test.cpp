@@ -172,7 +172,7 @@ TEST_F(MainWindowTest, BackupWithoutFolderDoesNothing)
     QTest::mouseClick(window.cmdBackup, Qt::LeftButton);
     EXPECT_TRUE(window.cmdBackup->isEnabled());
     EXPECT_TRUE(window.cmdCari->isEnabled());
-    EXPECT_FALSE(window.testAttribute(Qt::WA_SetCursor));
+    EXPECT_EQ(window.cursor().shape(), Qt::ArrowCursor);
     EXPECT_EQ(window.workers.load(), 0);
     EXPECT_FALSE(window.RunOpen());
     EXPECT_TRUE(dialogs.boxes.empty());
