@@ -21,10 +21,8 @@ constexpr const char* kConnectionFailed = "Gagal melakukan koneksi database";
 bool OpenDatabase(PostgreSQLSession& session, std::ostream& err)
 {
     const Settings settings = LoadIniFile(kSettingsFileName);
-    if (session.Open(ConnectionString(settings.Get(kPortKey)).c_str())) {
-        SetDefaultSession(&session);
+    if (session.Open(ConnectionString(settings.Get(kPortKey)).c_str()))
         return true;
-    }
     err << kConnectionFailed << "\n" << session.ErrorText() << "\n";
     return false;
 }
