@@ -42,7 +42,13 @@ void DrawMark(QPainter& p, const QRectF& box)
     p.setPen(pen);
     p.setBrush(Qt::NoBrush);
     p.drawPath(tray);
-    p.drawLine(QPointF(cx, top - s * 0.06), QPointF(cx, top + s * 0.07));
+    // Downward arrow into the tray.
+    p.drawLine(QPointF(cx, top - s * 0.05), QPointF(cx, top + s * 0.08));
+    QPainterPath head;
+    head.moveTo(cx - s * 0.08, top + s * 0.01);
+    head.lineTo(cx, top + s * 0.09);
+    head.lineTo(cx + s * 0.08, top + s * 0.01);
+    p.drawPath(head);
     p.setPen(Qt::NoPen);
 }
 

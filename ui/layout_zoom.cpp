@@ -1,8 +1,9 @@
 #include "ui/layout_zoom.h"
 
 #include <QApplication>
-#include <QFontMetrics>
+#include <QFontMetricsF>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -11,12 +12,19 @@ double fixedZoom = 0;
 
 } // namespace
 
+double ZoomForFont(double height, double sampleWidth)
+{
+    const double zoom = std::max(height / kReferenceFontHeight, sampleWidth / kReferenceSampleWidth);
+    return zoom > 0 ? zoom : 1.0;
+}
+
 double LayoutZoom()
 {
     if (fixedZoom > 0)
         return fixedZoom;
-    const int height = QFontMetrics(QApplication::font()).height();
-    return height > 0 ? static_cast<double>(height) / kReferenceFontHeight : 1.0;
+    const QFontMetricsF metrics(QApplication::font());
+    return ZoomForFont(std::round(metrics.height()),
+                       metrics.horizontalAdvance(QString::fromLatin1(kZoomSampleText)));
 }
 
 void SetLayoutZoom(double zoom)

@@ -132,6 +132,26 @@ TEST_F(MainWindowTest, GeometryScalesWithTheZoom)
     EXPECT_EQ(window.imc->pixmap().size(), QSize(kBannerWidth, kBannerHeight));
 }
 
+TEST_F(MainWindowTest, ZoomFollowsTheLargerOfFontHeightAndWidth)
+{
+    EXPECT_DOUBLE_EQ(ZoomForFont(kReferenceFontHeight, kReferenceSampleWidth), 1.0);
+    EXPECT_DOUBLE_EQ(ZoomForFont(kReferenceFontHeight, kReferenceSampleWidth * 1.25), 1.25);
+    EXPECT_DOUBLE_EQ(ZoomForFont(kReferenceFontHeight * 2, kReferenceSampleWidth), 2.0);
+}
+
+TEST_F(MainWindowTest, TextsFitAtTheZoomOfTheApplicationFont)
+{
+    SetLayoutZoom(0);
+    MainWindow window;
+    for (QWidget* control : {static_cast<QWidget*>(window.dv___3), static_cast<QWidget*>(window.dv___5)}) {
+        SCOPED_TRACE(control->objectName().toStdString());
+        EXPECT_GE(control->width(), control->sizeHint().width());
+        EXPECT_GE(control->height(), control->fontMetrics().height());
+    }
+    const QFontMetrics metrics(window.cmdCari->font());
+    EXPECT_GE(window.cmdCari->width(), metrics.horizontalAdvance(window.cmdCari->text()));
+}
+
 TEST_F(MainWindowTest, WithoutSchoolsTheListIsEmptyAndTheWindowUsable)
 {
     MainWindow window;

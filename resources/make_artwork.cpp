@@ -1,0 +1,110 @@
+// Writes the program's committed pictures from the drawing code in
+// ui/artwork.cpp, and takes the window picture for the documentation.
+// Built and run by resources/make-artwork; not part of the program.
+//
+//   make_artwork icon FILE.ico       the Windows icon group (32 and 256 pixels)
+//   make_artwork window FILE.png     the main window, against the database of
+//                                    setting.ini in the current directory
+
+#include <QApplication>
+#include <QBuffer>
+#include <QFile>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <cstdio>
+#include <string>
+
+#include "app/database.h"
+#include "app/settings.h"
+#include "ui/artwork.h"
+#include "ui/main_window.h"
+
+namespace {
+
+void PutLe16(QByteArray& out, int value)
+{
+    out.append(char(value & 0xff));
+    out.append(char((value >> 8) & 0xff));
+}
+
+void PutLe32(QByteArray& out, qint64 value)
+{
+    PutLe16(out, int(value & 0xffff));
+    PutLe16(out, int((value >> 16) & 0xffff));
+}
+
+// An .ico file whose images are stored as PNG, as Windows has read them since Vista.
+bool WriteIcon(const QString& path)
+{
+    const int sizes[] = {32, 256};
+    QList<QByteArray> images;
+    for (int size : sizes) {
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (!IconImage(size).save(&buffer, "PNG"))
+            return false;
+        images << png;
+    }
+    QByteArray out;
+    PutLe16(out, 0);
+    PutLe16(out, 1); // icon
+    PutLe16(out, int(images.size()));
+    qint64 offset = 6 + 16 * images.size();
+    for (int i = 0; i < images.size(); ++i) {
+        out.append(char(sizes[i] >= 256 ? 0 : sizes[i])); // 0 means 256
+        out.append(char(sizes[i] >= 256 ? 0 : sizes[i]));
+        out.append(char(0)); // no palette
+        out.append(char(0));
+        PutLe16(out, 1);  // planes
+        PutLe16(out, 32); // bits per pixel
+        PutLe32(out, images[i].size());
+        PutLe32(out, offset);
+        offset += images[i].size();
+    }
+    for (const QByteArray& png : images)
+        out.append(png);
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(out) == out.size();
+}
+
+int WriteWindow(QApplication& app, const QString& path)
+{
+    QApplication::setApplicationName("pelantra");
+    QApplication::setWindowIcon(AppIcon());
+    PostgreSQLSession session;
+    const std::string connect = ConnectionString(LoadIniFile(kSettingsFileName).Get(kPortKey));
+    if (!session.Open(connect.c_str())) {
+        std::fprintf(stderr, "no database: %s\n", session.ErrorText().c_str());
+        return 1;
+    }
+    SetDefaultSession(&session);
+    int result = 1;
+    {
+        MainWindow window;
+        window.strLocation->setText("/home/operator/Cadangan");
+        window.show();
+        QTimer::singleShot(500, &window, [&] {
+            result = window.grab().save(path, "PNG") ? 0 : 1;
+            app.quit();
+        });
+        app.exec();
+    }
+    SetDefaultSession(nullptr);
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    const QStringList args = QApplication::arguments();
+    if (args.size() == 3 && args[1] == "icon")
+        return WriteIcon(args[2]) ? 0 : 1;
+    if (args.size() == 3 && args[1] == "window")
+        return WriteWindow(app, args[2]);
+    std::fprintf(stderr, "usage: make_artwork icon FILE.ico | window FILE.png\n");
+    return 2;
+}
