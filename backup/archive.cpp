@@ -2,6 +2,7 @@
 
 #include <QUuid>
 
+#include <charconv>
 #include <filesystem>
 #include <sstream>
 #include <system_error>
@@ -59,7 +60,7 @@ std::vector<ArchiveMember> ParseTechnicalListing(const std::string& listing)
         if (line.rfind("Path = ", 0) == 0)
             members.push_back({line.substr(7), 0});
         else if (line.rfind("Size = ", 0) == 0 && !members.empty())
-            members.back().size = std::stoull("0" + line.substr(7));
+            std::from_chars(line.data() + 7, line.data() + line.size(), members.back().size);
     }
     return members;
 }

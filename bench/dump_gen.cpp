@@ -20,15 +20,6 @@ std::string Uuid(std::mt19937_64& rng) {
     return buf;
 }
 
-void ReplaceAll(std::string& s, const std::string& what, const std::string& with) {
-    std::string r;
-    r.reserve(s.size() + s.size() / 8);
-    std::size_t from = 0;
-    for (std::size_t at; (at = s.find(what, from)) != std::string::npos; from = at + what.size())
-        r.append(s, from, at - from).append(with);
-    r.append(s, from, std::string::npos);
-    s.swap(r);
-}
 
 }  // namespace
 
@@ -100,17 +91,3 @@ void GenerateDump(std::ostream& out, std::size_t targetBytes, bool modern) {
     out.write(buf.data(), static_cast<std::streamsize>(buf.size()));
 }
 
-std::string LiteralRewrite(std::string s, const ColumnLists& lists) {
-    ReplaceAll(s, "SET statement_timeout = 0", "/*SET statement_timeout = 0");
-    ReplaceAll(s, "SET search_path = tmpx, pg_catalog;", "SET search_path = tmpx, pg_catalog;*/");
-    ReplaceAll(s, "PostgreSQL database dump", "Kartesa Ombralu");
-    for (const char* t : {"ptk_terdaftar", "ptk", "peserta_didik", "anggota_rombel", "pembelajaran",
-                          "registrasi_peserta_didik", "riwayat_gaji_berkala", "rombongan_belajar",
-                          "rwy_fungsional", "rwy_kepangkatan", "rwy_pend_formal", "tugas_tambahan",
-                          "sekolah"}) {
-        const std::string blank = std::string(t) == "ptk" ? " " : "";
-        ReplaceAll(s, "INSERT INTO " + std::string(t) + blank,
-                   "INSERT INTO " + std::string(t) + lists.at(t) + blank);
-    }
-    return s;
-}

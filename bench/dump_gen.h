@@ -5,6 +5,7 @@
 #include <string>
 
 #include "backup/dump_rewriter.h"
+#include "support/literal_replacements.h"
 
 // Writes a data-only --inserts dump of the thirteen staged tables of about
 // `targetBytes`, in the old (search_path) or modern (tmpx.<table>, \restrict)
@@ -15,6 +16,3 @@ void GenerateDump(std::ostream& out, std::size_t targetBytes, bool modern);
 // Column lists for the generated tables.
 ColumnLists GeneratedColumnLists();
 
-// The rewrite as a chain of sixteen whole-text replacements (three header
-// edits, then the thirteen tables), each building a new copy of the text.
-std::string LiteralRewrite(std::string text, const ColumnLists& lists);

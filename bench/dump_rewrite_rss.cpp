@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
         std::ifstream in(argv[2], std::ios::binary);
         std::ostringstream text;
         text << in.rdbuf();
-        const std::string out = LiteralRewrite(text.str(), GeneratedColumnLists());
+        const std::string out = literal::Rewrite(text.str(), GeneratedColumnLists());
         std::ofstream(argv[3], std::ios::binary) << out;
         std::cout << PeakKiB() << "\n";
         return 0;

@@ -60,7 +60,7 @@ void Baseline(benchmark::State& state, std::size_t mb, bool modern) {
     const std::string& dump = Dump(mb, modern);
     const ColumnLists lists = GeneratedColumnLists();
     for (auto _ : state) {
-        std::string out = LiteralRewrite(dump, lists);
+        std::string out = literal::Rewrite(dump, lists);
         benchmark::DoNotOptimize(out.data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(dump.size()));

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "backup/staged_tables.h"
+#include "support/literal_replacements.h"
 
 namespace {
 
@@ -237,31 +238,6 @@ TEST(DumpRewriterIncomplete, FileFormLeavesNoTargetOnFailure) {
 
 // --- Equivalence with the plain text replacements on clean old-shape dumps -------
 
-// The replacements as first written: each replaces every occurrence, scanning
-// on after the inserted text.
-void ReplaceAll(std::string& s, const std::string& what, const std::string& with) {
-    std::string r;
-    std::size_t from = 0;
-    for (std::size_t at; (at = s.find(what, from)) != std::string::npos; from = at + what.size())
-        r.append(s, from, at - from).append(with);
-    r.append(s, from, std::string::npos);
-    s.swap(r);
-}
-
-std::string LiteralRewrite(std::string s, const ColumnLists& lists) {
-    ReplaceAll(s, "SET statement_timeout = 0", "/*SET statement_timeout = 0");
-    ReplaceAll(s, "SET search_path = tmpx, pg_catalog;", "SET search_path = tmpx, pg_catalog;*/");
-    ReplaceAll(s, "PostgreSQL database dump", "Kartesa Ombralu");
-    for (const char* t : {"ptk_terdaftar", "ptk", "peserta_didik", "anggota_rombel", "pembelajaran",
-                          "registrasi_peserta_didik", "riwayat_gaji_berkala", "rombongan_belajar",
-                          "rwy_fungsional", "rwy_kepangkatan", "rwy_pend_formal", "tugas_tambahan",
-                          "sekolah"}) {
-        const std::string blank = std::string(t) == "ptk" ? " " : "";
-        ReplaceAll(s, "INSERT INTO " + std::string(t) + blank,
-                   "INSERT INTO " + std::string(t) + lists.at(t) + blank);
-    }
-    return s;
-}
 
 // A clean old-shape dump: tables in name order, some empty, values with quotes,
 // line breaks, backslashes and comment-like text but none of the searched texts.
@@ -308,7 +284,7 @@ TEST(DumpRewriterEquivalence, CleanOldShapeMatchesTheLiteralReplacements) {
         const std::string dump = CleanOldDump(seed);
         const Rewritten r = Rewrite(dump, lists);
         ASSERT_TRUE(r.result.ok) << r.result.error;
-        ASSERT_EQ(r.text, LiteralRewrite(dump, lists));
+        ASSERT_EQ(r.text, literal::Rewrite(dump, lists));
     }
 }
 
