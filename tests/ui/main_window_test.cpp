@@ -132,13 +132,6 @@ TEST_F(MainWindowTest, GeometryScalesWithTheZoom)
     EXPECT_EQ(window.imc->pixmap().size(), QSize(kBannerWidth, kBannerHeight));
 }
 
-TEST_F(MainWindowTest, ZoomFollowsTheLargerOfFontHeightAndWidth)
-{
-    EXPECT_DOUBLE_EQ(ZoomForFont(kReferenceFontHeight, kReferenceSampleWidth), 1.0);
-    EXPECT_DOUBLE_EQ(ZoomForFont(kReferenceFontHeight, kReferenceSampleWidth * 1.25), 1.25);
-    EXPECT_DOUBLE_EQ(ZoomForFont(kReferenceFontHeight * 2, kReferenceSampleWidth), 2.0);
-}
-
 TEST_F(MainWindowTest, TextsFitAtTheZoomOfTheApplicationFont)
 {
     SetLayoutZoom(0);
