@@ -1,17 +1,16 @@
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
-#include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "app/database.h"
 #include "app/school_list.h"
 #include "support/test_database.h"
+#include "support/work_folder.h"
 #include "ui/main_window.h"
 #include "ui_test_support.h"
 
@@ -78,26 +77,14 @@ protected:
         SetDefaultSession(&session);
 
         // The worker reads setting.ini and finds its tools under basedir.
-        ASSERT_TRUE(workDir.isValid());
-        const QString base = workDir.filePath("base");
-        ASSERT_TRUE(QDir().mkpath(base + "/pgsql/bin"));
-        ASSERT_TRUE(QDir().mkpath(base + "/php"));
-        ASSERT_TRUE(QFile::link("/usr/lib/postgresql/15/bin/pg_dump", base + "/pgsql/bin/pg_dump"));
-        ASSERT_TRUE(QFile::link("/usr/bin/7za", base + "/php/7za"));
-        QFile ini(workDir.filePath("setting.ini"));
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write(("DefDBPort=" + port + "\r\nbasedir=" + base.toStdString() + "\r\n").c_str());
-        ini.close();
-        ASSERT_TRUE(QDir().mkpath(workDir.filePath("out")));
-        previousDir = QDir::currentPath();
-        QDir::setCurrent(workDir.path());
+        work = std::make_unique<WorkFolder>(port);
+        ASSERT_TRUE(QDir().mkpath(OutFolder()));
         Cleanup();
     }
 
     void TearDown() override
     {
-        if (!previousDir.isEmpty())
-            QDir::setCurrent(previousDir);
+        work.reset();
         SetDefaultSession(nullptr);
         if (!port.empty())
             Cleanup();
@@ -116,12 +103,12 @@ protected:
 
     int IndexOf(QComboBox* list, const QString& key) { return list->findData(key); }
 
-    QStringList Archives() { return QDir(workDir.filePath("out")).entryList({"*.std"}, QDir::Files); }
+    QString OutFolder() const { return QString::fromStdString(work->Path()) + "/out"; }
+    QStringList Archives() { return QDir(OutFolder()).entryList({"*.std"}, QDir::Files); }
 
     std::string port;
     PostgreSQLSession session;
-    QTemporaryDir workDir;
-    QString previousDir;
+    std::unique_ptr<WorkFolder> work;
     ScopedDialogs scoped;
     RecordingDialogs& dialogs = scoped.dialogs;
 };
@@ -149,7 +136,7 @@ TEST_F(MainWindowDatabaseTest, FullBackupFromTheButton)
 {
     RecordingWindow window;
     window.show();
-    dialogs.nextDirectory = workDir.filePath("out");
+    dialogs.nextDirectory = OutFolder();
     QTest::mouseClick(window.cmdCari, Qt::LeftButton);
     window.cbSekolah->setCurrentIndex(IndexOf(window.cbSekolah, kSchoolWithTwoAccounts));
 
@@ -195,7 +182,7 @@ TEST_F(MainWindowDatabaseTest, ClosingDuringARunWaitsAndCleansUp)
 {
     auto* window = new RecordingWindow;
     window->show();
-    window->strLocation->setText(workDir.filePath("out"));
+    window->strLocation->setText(OutFolder());
     window->cbSekolah->setCurrentIndex(IndexOf(window->cbSekolah, kSchoolWithTwoAccounts));
     QTest::mouseClick(window->cmdBackup, Qt::LeftButton);
     ASSERT_TRUE(window->RunOpen());
@@ -213,7 +200,7 @@ TEST_F(MainWindowDatabaseTest, ThreadThatCannotStartLeavesTheWindowUsable)
 {
     RecordingWindow window;
     window.refuseThreads = true;
-    window.strLocation->setText(workDir.filePath("out"));
+    window.strLocation->setText(OutFolder());
     window.DoBackup();
 
     EXPECT_EQ(window.workers.load(), 0);
@@ -234,7 +221,7 @@ TEST_F(MainWindowDatabaseTest, FailedStagingStartsNoWorker)
     ASSERT_TRUE(StageSchool(other, kSchoolWithTwoAccounts).staged);
 
     RecordingWindow window;
-    window.strLocation->setText(workDir.filePath("out"));
+    window.strLocation->setText(OutFolder());
     window.DoBackup();
 
     EXPECT_EQ(window.workers.load(), 0);
