@@ -260,7 +260,7 @@ void MainWindow::OnStatus(std::string text)
         // copy could not be removed.
         std::string note = "Skema sementara tmpx tidak dapat dihapus.";
         if (session && !session->ErrorText().empty())
-            note += "\n" + session->ErrorText();
+            note.append("\n").append(session->ErrorText());
         outcome.detail = outcome.detail.empty() ? note : outcome.detail + "\n\n" + note;
     }
     CurrentDialogs().Inform(this, QString::fromStdString(outcome.Message()), QString::fromStdString(outcome.detail));

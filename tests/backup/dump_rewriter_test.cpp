@@ -29,7 +29,7 @@ std::string ReadFile(const fs::path& path) {
 // a list landing on the wrong table shows.
 ColumnLists TestLists() {
     ColumnLists lists;
-    for (std::string_view t : kStagedTables) lists[std::string(t)] = "(" + std::string(t) + "_id,nama)";
+    for (std::string_view t : kStagedTables) lists[std::string(t)] = std::string("(").append(t).append("_id,nama)");
     lists["ptk"] = "(ptk_id,nama,catatan)";
     lists["ptk_terdaftar"] = "(ptk_terdaftar_id,ptk_id,sekolah_id,tahun_ajaran_id,nomor_surat_tugas)";
     lists["sekolah"] = "(sekolah_id,nama,npsn,kode_wilayah,last_update)";
