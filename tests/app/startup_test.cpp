@@ -1,29 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
+#include <QComboBox>
 #include <QTimer>
+
+#include <memory>
 
 #include "app/database.h"
 #include "app/startup.h"
+#include "support/gui_test_support.h"
 #include "support/test_database.h"
+#include "support/work_folder.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 
-#include <QComboBox>
-
 namespace {
-
-QApplication& TestApp()
-{
-    static int argc = 1;
-    static char name[] = "startup-test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
 
 class CountingDialogs : public Dialogs {
 public:
@@ -45,37 +36,28 @@ public:
     int windowsAtBox = -1;
 };
 
-// Runs the program in a fresh directory holding `settings` as setting.ini.
+// Runs the program in a fresh directory whose setting.ini names `port`.
 class StartupTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         TestApp();
-        ASSERT_TRUE(dir.isValid());
-        previous = QDir::currentPath();
-        QDir::setCurrent(dir.path());
         SetDialogs(&dialogs);
     }
     void TearDown() override
     {
         SetDialogs(nullptr);
-        QDir::setCurrent(previous);
+        work.reset();
     }
-    void WriteSettings(const std::string& text)
-    {
-        QFile file(dir.filePath("setting.ini"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text.c_str());
-    }
+    void WriteSettings(const std::string& port) { work = std::make_unique<WorkFolder>(port); }
 
-    QTemporaryDir dir;
-    QString previous;
+    std::unique_ptr<WorkFolder> work;
     CountingDialogs dialogs;
 };
 
 TEST_F(StartupTest, RefusedConnectionSaysSoOnceAndShowsNoWindow)
 {
-    WriteSettings("DefDBPort=1\r\n"); // nothing listens on port 1
+    WriteSettings("1"); // nothing listens on port 1
     EXPECT_EQ(RunApplication(TestApp()), 0);
     EXPECT_EQ(dialogs.texts, QStringList({"Gagal melakukan koneksi database"}));
     EXPECT_EQ(dialogs.parents, QList<QWidget*>({nullptr}));
@@ -88,7 +70,7 @@ TEST_F(StartupTest, RefusedConnectionSaysSoOnceAndShowsNoWindow)
 TEST_F(StartupTest, RunsTheWindowUntilItIsClosed)
 {
     PELANTRA_REQUIRE_DATABASE(port);
-    WriteSettings("DefDBPort=" + port + "\r\n");
+    WriteSettings(port);
     bool sawWindow = false;
     bool sawSession = false;
     QTimer::singleShot(100, [&] {

@@ -12,7 +12,7 @@
 #include "support/test_database.h"
 #include "support/work_folder.h"
 #include "ui/main_window.h"
-#include "ui_test_support.h"
+#include "support/gui_test_support.h"
 
 namespace {
 

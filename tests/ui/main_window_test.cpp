@@ -15,7 +15,7 @@
 #include "ui/artwork.h"
 #include "ui/layout_zoom.h"
 #include "ui/main_window.h"
-#include "ui_test_support.h"
+#include "support/gui_test_support.h"
 
 namespace {
 
