@@ -8,6 +8,8 @@
 #include <vector>
 
 inline constexpr const char* kDatabasePassword = "m4r1nd4l4y2011!";
+// SQLSTATE of a value that is not valid text for its type, e.g. a malformed key.
+inline constexpr const char* kInvalidTextRepresentation = "22P02";
 
 // The program's connection string, by plain concatenation: the port is used
 // exactly as it was read from the settings.
@@ -66,7 +68,7 @@ public:
     std::string operator[](int column) const;
     int RowCount() const;
     std::string ErrorText() const { return error_; }
-    // The SQLSTATE of the last failed statement, e.g. "22P02"; empty if none.
+    // The SQLSTATE of the last failed statement; empty if none.
     std::string ErrorCode() const { return errorCode_; }
 
 private:

@@ -55,7 +55,7 @@ LookupResult LookUpSchool(PostgreSQLSession& session, const std::string& schoolI
                      "WHERE b.sekolah_id=$1",
                      {schoolId})) {
         error = sql.ErrorText();
-        return sql.ErrorCode() == "22P02" ? LookupResult::NotFound : LookupResult::Failed;
+        return sql.ErrorCode() == kInvalidTextRepresentation ? LookupResult::NotFound : LookupResult::Failed;
     }
     if (!sql.Fetch())
         return LookupResult::NotFound;

@@ -61,7 +61,7 @@ enum class SchoolLookup { Found, NotFound, Failed };
 SchoolLookup FindSchool(Sql& sql, const std::string& schoolId)
 {
     if (!sql.Execute("SELECT count(*) FROM sekolah WHERE sekolah_id=$1", {schoolId}))
-        return sql.ErrorCode() == "22P02" ? SchoolLookup::NotFound : SchoolLookup::Failed;
+        return sql.ErrorCode() == kInvalidTextRepresentation ? SchoolLookup::NotFound : SchoolLookup::Failed;
     return sql.Fetch() && sql[0] != "0" ? SchoolLookup::Found : SchoolLookup::NotFound;
 }
 
