@@ -10,11 +10,10 @@
 
 namespace {
 
-constexpr const char* kUsage =
-    "Pemakaian:\n"
-    "  pelantra-cli schools                        daftar sekolah: <sekolah_id> TAB <nama>\n"
-    "  pelantra-cli backup <sekolah_id> <folder>   backup data satu sekolah ke folder\n"
-    "Pengaturan dibaca dari setting.ini di folder kerja.\n";
+constexpr const char* kUsage = "Pemakaian:\n"
+                               "  pelantra-cli schools                        daftar sekolah: <sekolah_id> TAB <nama>\n"
+                               "  pelantra-cli backup <sekolah_id> <folder>   backup data satu sekolah ke folder\n"
+                               "Pengaturan dibaca dari setting.ini di folder kerja.\n";
 
 constexpr const char* kConnectionFailed = "Gagal melakukan koneksi database";
 
@@ -29,7 +28,7 @@ bool OpenDatabase(PostgreSQLSession& session, std::ostream& err)
 
 class PrintingObserver final : public BackupObserver {
 public:
-    explicit PrintingObserver(std::ostream& out) : out_(out) {}
+    explicit PrintingObserver(std::ostream& out) : out_(out) { }
 
     void PostStatus(const std::string& text) override { out_ << text << std::endl; }
     void PostOutcome(const BackupOutcome& outcome) override { outcome_ = outcome; }

@@ -38,7 +38,8 @@ bool PostgreSQLSession::Open(const char* connect)
         return false;
     }
     // Server notices ("drop cascades to ...") are of no interest to the user.
-    PQsetNoticeProcessor(conn_.get(), [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        conn_.get(), [](void*, const char*) {}, nullptr);
     error_.clear();
     return true;
 }
@@ -88,9 +89,9 @@ PostgreSQLSession* DefaultSession()
     return defaultSession.load();
 }
 
-Sql::Sql() : session_(DefaultSession()) {}
+Sql::Sql() : session_(DefaultSession()) { }
 
-Sql::Sql(PostgreSQLSession& session) : session_(&session) {}
+Sql::Sql(PostgreSQLSession& session) : session_(&session) { }
 
 bool Sql::Execute(const std::string& statement)
 {

@@ -6,7 +6,7 @@
 class PostgreSQLSession;
 
 struct SchoolEntry {
-    std::string id;   // sekolah_id, the key
+    std::string id; // sekolah_id, the key
     std::string name; // nama, the shown text
 };
 

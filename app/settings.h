@@ -12,7 +12,7 @@ public:
     using Entry = std::pair<std::string, std::string>;
 
     Settings() = default;
-    explicit Settings(std::vector<Entry> entries) : entries_(std::move(entries)) {}
+    explicit Settings(std::vector<Entry> entries) : entries_(std::move(entries)) { }
 
     // The value of the first entry named `key`, or `fallback` when there is none.
     std::string Get(std::string_view key, std::string_view fallback = {}) const;

@@ -89,8 +89,8 @@ ArchiveResult PackArchive(const std::string& archiver, const std::string& archiv
     }
 
     const ToolResult list = RunTool({archiver, {"l", "-slt", kPasswordSwitch, temporary}, workingDirectory, {}});
-    const std::vector<ArchiveMember> members = list.ExitedWith(0) ? ParseTechnicalListing(list.output)
-                                                                  : std::vector<ArchiveMember>{};
+    const std::vector<ArchiveMember> members =
+        list.ExitedWith(0) ? ParseTechnicalListing(list.output) : std::vector<ArchiveMember>{};
     if (members.size() != 1 || members.front().path != kWorkingDumpName || members.front().size != memberSize) {
         RemoveFile(temporary);
         return Failure("Isi arsip tidak sesuai", ToolDetail(list), pack.output);

@@ -111,8 +111,8 @@ void RunBackupWorker(BackupObserver& observer, PostgreSQLSession& session, const
     // Private to this run and to this user; removed with everything in it.
     QTemporaryDir workDir(QDir::tempPath() + "/pelantra-XXXXXX");
     if (!workDir.isValid())
-        return Conclude(observer, BackupOutcome::Failure("Folder kerja tidak dapat dibuat",
-                                                         workDir.errorString().toStdString()));
+        return Conclude(observer,
+                        BackupOutcome::Failure("Folder kerja tidak dapat dibuat", workDir.errorString().toStdString()));
     const std::string workPath = workDir.path().toStdString();
     const std::string dumpPath = JoinPath(workPath, kWorkingDumpName, kHostPlatform);
     const std::string rawPath = JoinPath(workPath, kRawDumpName, kHostPlatform);
@@ -122,7 +122,7 @@ void RunBackupWorker(BackupObserver& observer, PostgreSQLSession& session, const
     if (!dump.ExitedWith(0)) {
         observer.PostStatus(exportOutput);
         const char* reason = dump.status == ToolResult::Status::FailedToStart ? "Program export tidak dapat dijalankan"
-                                                                               : "Export data gagal";
+                                                                              : "Export data gagal";
         std::string detail = ExportOutputText(dump.Describe());
         if (!exportOutput.empty())
             detail += "\n" + exportOutput;
@@ -131,8 +131,8 @@ void RunBackupWorker(BackupObserver& observer, PostgreSQLSession& session, const
 
     std::error_code renameError;
     std::filesystem::rename(FileSystemPath(dumpPath), FileSystemPath(rawPath), renameError);
-    const RewriteResult rewrite = renameError ? RewriteResult{false, renameError.message()}
-                                              : RewriteDumpFile(rawPath, dumpPath, *columns);
+    const RewriteResult rewrite =
+        renameError ? RewriteResult{false, renameError.message()} : RewriteDumpFile(rawPath, dumpPath, *columns);
     std::filesystem::remove(FileSystemPath(rawPath), renameError);
     observer.PostStatus(exportOutput);
     if (!rewrite.ok)

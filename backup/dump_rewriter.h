@@ -38,7 +38,7 @@ bool NeedsQuoting(const std::string& name);
 
 struct RewriteResult {
     bool ok = false;
-    std::string error;  // short English technical text when !ok
+    std::string error; // short English technical text when !ok
 };
 
 // Reads the raw dump from `in` and writes the rewritten dump to `out`.
@@ -50,5 +50,4 @@ RewriteResult RewriteDump(std::istream& in, std::ostream& out, const ColumnLists
 
 // File form of RewriteDump. The two paths must name different files; on
 // failure the target file is removed so no half-written dump is left behind.
-RewriteResult RewriteDumpFile(const std::string& fromPath, const std::string& toPath,
-                              const ColumnLists& columns);
+RewriteResult RewriteDumpFile(const std::string& fromPath, const std::string& toPath, const ColumnLists& columns);

@@ -7,9 +7,9 @@ ToolResult ExportStaging(const std::string& basedir, const std::string& port, co
 {
     ToolCommand command;
     command.program = PgDumpProgram(basedir, kHostPlatform);
-    command.arguments = {"--host", "localhost", "--port", port, "--username", "postgres", "--no-password",
-                         "--format", "plain", "--data-only", "--inserts", "--file", kWorkingDumpName,
-                         "--schema", "tmpx", "pendataan"};
+    command.arguments = {"--host",         "localhost", "--port", port,          "--username", "postgres",
+                         "--no-password",  "--format",  "plain",  "--data-only", "--inserts",  "--file",
+                         kWorkingDumpName, "--schema",  "tmpx",   "pendataan"};
     command.workingDirectory = workingDirectory;
     command.environment = {{"PGPASSWORD", kDatabasePassword}};
     return RunTool(command);

@@ -9,7 +9,7 @@
 struct ToolCommand {
     std::string program;
     std::vector<std::string> arguments;
-    std::string workingDirectory;                                // empty: the current one
+    std::string workingDirectory; // empty: the current one
     std::vector<std::pair<std::string, std::string>> environment; // added to the inherited one
 };
 
@@ -17,9 +17,9 @@ struct ToolResult {
     enum class Status { Finished, FailedToStart, Crashed };
 
     Status status = Status::FailedToStart;
-    int exitCode = -1;        // meaningful when Finished
-    std::string output;       // standard output and standard error together
-    std::string errorText;    // why it did not start or finish
+    int exitCode = -1; // meaningful when Finished
+    std::string output; // standard output and standard error together
+    std::string errorText; // why it did not start or finish
 
     bool Finished() const { return status == Status::Finished; }
     bool ExitedWith(int code) const { return Finished() && exitCode == code; }

@@ -12,32 +12,35 @@ namespace {
 
 constexpr int kColumns = 8;
 
-std::string Uuid(std::mt19937_64& rng) {
+std::string Uuid(std::mt19937_64& rng)
+{
     char buf[40];
     const unsigned long long a = rng(), b = rng();
-    std::snprintf(buf, sizeof buf, "%08llx-%04llx-%04llx-%04llx-%012llx", a >> 32, (a >> 16) & 0xffff,
-                  a & 0xffff, b >> 48, b & 0xffffffffffffULL);
+    std::snprintf(buf, sizeof buf, "%08llx-%04llx-%04llx-%04llx-%012llx", a >> 32, (a >> 16) & 0xffff, a & 0xffff,
+                  b >> 48, b & 0xffffffffffffULL);
     return buf;
 }
 
+} // namespace
 
-}  // namespace
-
-ColumnLists GeneratedColumnLists() {
+ColumnLists GeneratedColumnLists()
+{
     ColumnLists lists;
     for (std::string_view t : kStagedTables) {
         std::string list = "(";
         list.append(t).append("_id");
-        for (int c = 1; c < kColumns; ++c) list += ",kolom_" + std::to_string(c);
+        for (int c = 1; c < kColumns; ++c)
+            list += ",kolom_" + std::to_string(c);
         lists[std::string(t)] = list + ")";
     }
     return lists;
 }
 
-void GenerateDump(std::ostream& out, std::size_t targetBytes, bool modern) {
+void GenerateDump(std::ostream& out, std::size_t targetBytes, bool modern)
+{
     std::mt19937_64 rng(42);
-    static const char* names[] = {"Budi Santoso", "Siti Aminah", "O''Brien", "Dewi Lestari",
-                                  "Ahmad Fauzi", "Rina Wulandari", "Jl. Merdeka No. 5", "SD N.1 Hulu"};
+    static const char* names[] = {"Budi Santoso", "Siti Aminah",    "O''Brien",          "Dewi Lestari",
+                                  "Ahmad Fauzi",  "Rina Wulandari", "Jl. Merdeka No. 5", "SD N.1 Hulu"};
     std::vector<std::string> tables(kStagedTables.begin(), kStagedTables.end());
     std::sort(tables.begin(), tables.end());
     std::string buf;
@@ -46,11 +49,14 @@ void GenerateDump(std::ostream& out, std::size_t targetBytes, bool modern) {
         buf += "\\restrict duInEbWYVtiI3Icj0fHkKkPdUnlpNk206dsQrTcVds6ytT89b09VN2hSpEdSRVD\n\n"
                "-- Dumped from database version 17.6\n-- Dumped by pg_dump version 17.6\n\n";
     buf += "SET statement_timeout = 0;\nSET lock_timeout = 0;\n";
-    if (modern) buf += "SET idle_in_transaction_session_timeout = 0;\nSET transaction_timeout = 0;\n";
+    if (modern)
+        buf += "SET idle_in_transaction_session_timeout = 0;\nSET transaction_timeout = 0;\n";
     buf += "SET client_encoding = 'UTF8';\nSET standard_conforming_strings = on;\n";
-    if (modern) buf += "SELECT pg_catalog.set_config('search_path', '', false);\n";
+    if (modern)
+        buf += "SELECT pg_catalog.set_config('search_path', '', false);\n";
     buf += "SET check_function_bodies = false;\n";
-    if (modern) buf += "SET xmloption = content;\n";
+    if (modern)
+        buf += "SET xmloption = content;\n";
     buf += "SET client_min_messages = warning;\n";
     buf += modern ? "SET row_security = off;\n\n" : "\nSET search_path = tmpx, pg_catalog;\n\n";
 
@@ -68,7 +74,8 @@ void GenerateDump(std::ostream& out, std::size_t targetBytes, bool modern) {
             buf += Uuid(rng);
             buf += "', '";
             buf += names[rng() % 8];
-            if (rng() % 50 == 0) buf += "\nbaris kedua\nbaris ketiga";
+            if (rng() % 50 == 0)
+                buf += "\nbaris kedua\nbaris ketiga";
             buf += "', '";
             buf += std::to_string(10000000 + rng() % 90000000);
             buf += "', ";
@@ -87,7 +94,7 @@ void GenerateDump(std::ostream& out, std::size_t targetBytes, bool modern) {
         buf += "\n\n";
     }
     buf += "--\n-- PostgreSQL database dump complete\n--\n\n";
-    if (modern) buf += "\\unrestrict duInEbWYVtiI3Icj0fHkKkPdUnlpNk206dsQrTcVds6ytT89b09VN2hSpEdSRVD\n\n";
+    if (modern)
+        buf += "\\unrestrict duInEbWYVtiI3Icj0fHkKkPdUnlpNk206dsQrTcVds6ytT89b09VN2hSpEdSRVD\n\n";
     out.write(buf.data(), static_cast<std::streamsize>(buf.size()));
 }
-

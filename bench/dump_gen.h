@@ -15,4 +15,3 @@ void GenerateDump(std::ostream& out, std::size_t targetBytes, bool modern);
 
 // Column lists for the generated tables.
 ColumnLists GeneratedColumnLists();
-

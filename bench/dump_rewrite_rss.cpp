@@ -17,15 +17,17 @@
 
 namespace {
 
-long PeakKiB() {
+long PeakKiB()
+{
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return u.ru_maxrss;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc == 5 && std::strcmp(argv[1], "gen") == 0) {
         std::ofstream out(argv[2], std::ios::binary);
         GenerateDump(out, std::strtoull(argv[3], nullptr, 10) << 20, std::strcmp(argv[4], "modern") == 0);

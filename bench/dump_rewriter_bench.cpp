@@ -18,7 +18,8 @@ namespace {
 // Reads from memory without copying.
 class MemoryBuf : public std::streambuf {
 public:
-    explicit MemoryBuf(const std::string& s) {
+    explicit MemoryBuf(const std::string& s)
+    {
         char* p = const_cast<char*>(s.data());
         setg(p, p, p + s.size());
     }
@@ -31,7 +32,8 @@ protected:
     int overflow(int c) override { return traits_type::not_eof(c); }
 };
 
-const std::string& Dump(std::size_t mb, bool modern) {
+const std::string& Dump(std::size_t mb, bool modern)
+{
     static std::map<std::pair<std::size_t, bool>, std::string> cache;
     auto& d = cache[{mb, modern}];
     if (d.empty()) {
@@ -42,7 +44,8 @@ const std::string& Dump(std::size_t mb, bool modern) {
     return d;
 }
 
-void Rewrite(benchmark::State& state, std::size_t mb, bool modern) {
+void Rewrite(benchmark::State& state, std::size_t mb, bool modern)
+{
     const std::string& dump = Dump(mb, modern);
     const ColumnLists lists = GeneratedColumnLists();
     for (auto _ : state) {
@@ -51,12 +54,14 @@ void Rewrite(benchmark::State& state, std::size_t mb, bool modern) {
         std::istream in(&inBuf);
         std::ostream out(&outBuf);
         const RewriteResult r = RewriteDump(in, out, lists);
-        if (!r.ok) state.SkipWithError(r.error.c_str());
+        if (!r.ok)
+            state.SkipWithError(r.error.c_str());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(dump.size()));
 }
 
-void Baseline(benchmark::State& state, std::size_t mb, bool modern) {
+void Baseline(benchmark::State& state, std::size_t mb, bool modern)
+{
     const std::string& dump = Dump(mb, modern);
     const ColumnLists lists = GeneratedColumnLists();
     for (auto _ : state) {
@@ -71,14 +76,16 @@ const bool kRegistered = [] {
         for (std::size_t mb : {10u, 100u}) {
             const std::string tag = std::string(modern ? "modern" : "old") + "/" + std::to_string(mb) + "MB";
             benchmark::RegisterBenchmark(("rewrite/" + tag).c_str(), Rewrite, mb, modern)
-                ->Unit(benchmark::kMillisecond)->MinTime(1.0);
+                ->Unit(benchmark::kMillisecond)
+                ->MinTime(1.0);
             benchmark::RegisterBenchmark(("baseline/" + tag).c_str(), Baseline, mb, modern)
-                ->Unit(benchmark::kMillisecond)->MinTime(1.0);
+                ->Unit(benchmark::kMillisecond)
+                ->MinTime(1.0);
         }
     }
     return true;
 }();
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

@@ -57,7 +57,7 @@ bool WriteIcon(const QString& path)
         out.append(char(sizes[i] >= 256 ? 0 : sizes[i]));
         out.append(char(0)); // no palette
         out.append(char(0));
-        PutLe16(out, 1);  // planes
+        PutLe16(out, 1); // planes
         PutLe16(out, 32); // bits per pixel
         PutLe32(out, images[i].size());
         PutLe32(out, offset);

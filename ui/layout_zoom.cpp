@@ -23,8 +23,7 @@ double LayoutZoom()
     if (fixedZoom > 0)
         return fixedZoom;
     const QFontMetricsF metrics(QApplication::font());
-    return ZoomForFont(std::round(metrics.height()),
-                       metrics.horizontalAdvance(QString::fromLatin1(kZoomSampleText)));
+    return ZoomForFont(std::round(metrics.height()), metrics.horizontalAdvance(QString::fromLatin1(kZoomSampleText)));
 }
 
 void SetLayoutZoom(double zoom)

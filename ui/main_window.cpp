@@ -35,20 +35,22 @@ void Place(QWidget* control, int left, int width, int top, int height)
 // Carries the worker's reports over to the window's thread, in posting order.
 class WindowObserver : public BackupObserver {
 public:
-    explicit WindowObserver(MainWindow* window) : window_(window) {}
+    explicit WindowObserver(MainWindow* window) : window_(window) { }
 
     void PostStatus(const std::string& text) override
     {
         if (text == kFinalStatus)
             finalPosted_ = true;
         MainWindow* window = window_;
-        QMetaObject::invokeMethod(window, [window, text] { window->OnStatus(text); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            window, [window, text] { window->OnStatus(text); }, Qt::QueuedConnection);
     }
 
     void PostOutcome(const BackupOutcome& outcome) override
     {
         MainWindow* window = window_;
-        QMetaObject::invokeMethod(window, [window, outcome] { window->OnOutcome(outcome); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            window, [window, outcome] { window->OnOutcome(outcome); }, Qt::QueuedConnection);
     }
 
     bool FinalPosted() const { return finalPosted_; }
@@ -252,8 +254,7 @@ void MainWindow::OnStatus(std::string text)
     const bool finished = session && FinishBackup(*session);
     EndRun();
 
-    BackupOutcome outcome =
-        haveOutcome_ ? outcome_ : BackupOutcome::Failure("Proses backup berakhir tanpa hasil");
+    BackupOutcome outcome = haveOutcome_ ? outcome_ : BackupOutcome::Failure("Proses backup berakhir tanpa hasil");
     haveOutcome_ = false;
     if (!finished) {
         // The archive stands; the user should still know that the staged

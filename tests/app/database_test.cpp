@@ -81,7 +81,8 @@ TEST(ConnectionString, ByteForByte)
     // The port goes in as read from the settings: trailing blanks stay in
     // front of the blank before "dbname=", nothing is trimmed or quoted.
     const std::string port = ParseIni("DefDBPort=5433  \r\n").Get(kPortKey);
-    EXPECT_EQ(ConnectionString(port), "hostaddr=127.0.0.1 port=5433   dbname=pendataan user=postgres password=m4r1nd4l4y2011!");
+    EXPECT_EQ(ConnectionString(port),
+              "hostaddr=127.0.0.1 port=5433   dbname=pendataan user=postgres password=m4r1nd4l4y2011!");
     EXPECT_EQ(ConnectionString(""), "hostaddr=127.0.0.1 port=" + kTail);
     EXPECT_EQ(ConnectionString("abc"), "hostaddr=127.0.0.1 port=abc" + kTail);
 }
@@ -201,12 +202,20 @@ TEST(Database, ReadingValues)
 
     // Non-ASCII text arrives at the server as characters and comes back as
     // the same bytes.
-    const std::string name = "\xC5\x9A" "ar\xC4\xAB" "fah M\xC3\xBC" "ller";
+    const std::string name = "\xC5\x9A"
+                             "ar\xC4\xAB"
+                             "fah M\xC3\xBC"
+                             "ller";
     ASSERT_TRUE(sql.Execute("CREATE TEMP TABLE siswa (nama text)"));
     ASSERT_TRUE(sql.Execute("INSERT INTO siswa VALUES ($1)", {name})) << sql.ErrorText();
     EXPECT_EQ(QueryOne(sql, "SELECT nama FROM siswa"), name);
     EXPECT_EQ(QueryOne(sql, "SELECT char_length(nama) FROM siswa"), "14");
-    EXPECT_EQ(QueryOne(sql, "SELECT 'Ng\xE1\xBB\x8D" "c \xC4\x90\xE1\xBB\xA9" "c'"), "Ng\xE1\xBB\x8D" "c \xC4\x90\xE1\xBB\xA9" "c");
+    EXPECT_EQ(QueryOne(sql, "SELECT 'Ng\xE1\xBB\x8D"
+                            "c \xC4\x90\xE1\xBB\xA9"
+                            "c'"),
+              "Ng\xE1\xBB\x8D"
+              "c \xC4\x90\xE1\xBB\xA9"
+              "c");
 }
 
 TEST(Database, ParametersStayData)

@@ -40,7 +40,9 @@ TEST(Settings, ValueEndsAtFirstControlByte)
     EXPECT_EQ(Port("DefDBPort=5432  \r\n"), "5432  ");
     EXPECT_EQ(Port("DefDBPort=5432  "), "5432  ");
     EXPECT_EQ(Port("DefDBPort=5432\tport\r\n"), "5432");
-    EXPECT_EQ(Port("DefDBPort=54\x01" "32\n"), "54");
+    EXPECT_EQ(Port("DefDBPort=54\x01"
+                   "32\n"),
+              "54");
     // After the tab the reader looks for the next key, so the rest of the
     // line turns into a key of its own.
     EXPECT_EQ(ParseIni("DefDBPort=5432\tport\r\n").Entries(), (Entries{{"DefDBPort", "5432"}, {"port", ""}}));
@@ -75,21 +77,25 @@ TEST(Settings, EndOfFile)
     EXPECT_EQ(ParseIni("basedir=x\nDefDBPort = ").Entries(), (Entries{{"basedir", "x"}}));
     EXPECT_EQ(ParseIni("basedir=x\nDefDBPort").Entries(), (Entries{{"basedir", "x"}}));
     // A last line without a line break is read.
-    EXPECT_EQ(ParseIni("basedir=x\r\nDefDBPort=5432").Entries(),
-              (Entries{{"basedir", "x"}, {"DefDBPort", "5432"}}));
+    EXPECT_EQ(ParseIni("basedir=x\r\nDefDBPort=5432").Entries(), (Entries{{"basedir", "x"}, {"DefDBPort", "5432"}}));
 }
 
 TEST(Settings, BytesBeforeAnEntry)
 {
     // Nothing is skipped before the first entry: a byte-order mark, a blank or
     // a "#" there costs the first line's entry.
-    EXPECT_EQ(ParseIni("\xEF\xBB\xBF" "DefDBPort=5432\r\nbasedir=x\r\n").Entries(), (Entries{{"basedir", "x"}}));
+    EXPECT_EQ(ParseIni("\xEF\xBB\xBF"
+                       "DefDBPort=5432\r\nbasedir=x\r\n")
+                  .Entries(),
+              (Entries{{"basedir", "x"}}));
     EXPECT_EQ(ParseIni(" DefDBPort=5432\r\nbasedir=x\r\n").Entries(), (Entries{{"basedir", "x"}}));
     EXPECT_EQ(ParseIni("# DefDBPort=5432\r\n").Entries(), Entries{});
     EXPECT_EQ(ParseIni("=5432\r\nbasedir=x\r\n").Entries(), (Entries{{"basedir", "x"}}));
 
     // The same bytes before a later line are skipped.
-    EXPECT_EQ(Port("basedir=x\r\n\xEF\xBB\xBF" "DefDBPort=5432\r\n"), "5432");
+    EXPECT_EQ(Port("basedir=x\r\n\xEF\xBB\xBF"
+                   "DefDBPort=5432\r\n"),
+              "5432");
     EXPECT_EQ(Port("basedir=x\r\n   DefDBPort=5432\r\n"), "5432");
     EXPECT_EQ(Port("basedir=x\r\n\r\n\r\n# DefDBPort=5432\r\n"), "5432");
     EXPECT_EQ(Port("basedir=x\n; DefDBPort=5432\n"), "5432");
@@ -101,8 +107,8 @@ TEST(Settings, BytesBeforeAnEntry)
 
 TEST(Settings, LoadIniFile)
 {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                      ("pelantra-settings-" + std::to_string(::getpid()));
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("pelantra-settings-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::filesystem::path file = dir / kSettingsFileName;
 

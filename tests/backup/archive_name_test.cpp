@@ -13,8 +13,7 @@ TEST(ArchiveName, BlanksAndDotsBecomeUnderscoresOneForOne)
 {
     EXPECT_EQ(ArchivePath("E:\\out", SchoolRecord{"01", "123", "SD N.1 Hulu", "Kab. Hulu"}, Platform::Windows),
               "E:\\out\\01_Kab__Hulu_123_SD_N_1_Hulu.std");
-    EXPECT_EQ(ArchiveFileName(Record("SD  N..1", "Kab.. Hulu  Atas")),
-              "010101_Kab___Hulu__Atas_12345678_SD__N__1.std");
+    EXPECT_EQ(ArchiveFileName(Record("SD  N..1", "Kab.. Hulu  Atas")), "010101_Kab___Hulu__Atas_12345678_SD__N__1.std");
 }
 
 TEST(ArchiveName, CharactersWindowsForbidsBecomeUnderscores)

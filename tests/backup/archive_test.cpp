@@ -146,7 +146,8 @@ TEST(ToolRun, TellsApartStartFailureCrashAndExitCode)
     EXPECT_NE(exited.output.find("out"), std::string::npos);
     EXPECT_NE(exited.output.find("err"), std::string::npos);
 
-    const ToolResult environment = RunTool({"/bin/sh", {"-c", "printf %s \"$PELANTRA_PROBE\""}, {}, {{"PELANTRA_PROBE", "v"}}});
+    const ToolResult environment =
+        RunTool({"/bin/sh", {"-c", "printf %s \"$PELANTRA_PROBE\""}, {}, {{"PELANTRA_PROBE", "v"}}});
     EXPECT_EQ(environment.output, "v");
 }
 

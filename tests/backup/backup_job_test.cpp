@@ -90,7 +90,8 @@ protected:
 
     std::string ExtractMember(const std::string& archive) const
     {
-        const ToolResult run = RunTool({MachineArchiver(), {"x", "-so", "-ptiupanbatur", archive, "kartesa2014.sql"}, {}, {}});
+        const ToolResult run =
+            RunTool({MachineArchiver(), {"x", "-so", "-ptiupanbatur", archive, "kartesa2014.sql"}, {}, {}});
         EXPECT_TRUE(run.ExitedWith(0)) << run.output;
         return run.output;
     }
@@ -100,12 +101,14 @@ protected:
     void ExpectReplayMatchesStaging(const std::string& dump)
     {
         RunPsql(port, "postgres",
-                std::string("DROP DATABASE IF EXISTS ") + kReplayDatabase + ";\nCREATE DATABASE " + kReplayDatabase + ";\n");
+                std::string("DROP DATABASE IF EXISTS ") + kReplayDatabase + ";\nCREATE DATABASE " + kReplayDatabase +
+                    ";\n");
         RunPsql(port, kReplayDatabase, ReadFile(PELANTRA_FIXTURES_DIR "/schema.sql"));
         RunPsql(port, kReplayDatabase, dump);
         for (std::string_view table : kStagedTables) {
             SCOPED_TRACE(std::string(table));
-            const std::string rows = "SELECT count(*) || ' ' || coalesce(md5(string_agg(t::text, '|' ORDER BY t::text)), '') FROM ";
+            const std::string rows =
+                "SELECT count(*) || ' ' || coalesce(md5(string_agg(t::text, '|' ORDER BY t::text)), '') FROM ";
             const std::string replayed = RunPsql(port, kReplayDatabase, rows + "public." + std::string(table) + " t;");
             const std::string staged = RunPsql(port, "pendataan", rows + "tmpx." + std::string(table) + " t;");
             EXPECT_EQ(replayed, staged);
@@ -122,7 +125,8 @@ protected:
         EXPECT_EQ(run.statuses[0], "menulis " + run.outcome.archivePath);
         EXPECT_EQ(run.statuses[1].find("pg_dump"), std::string::npos);
         EXPECT_EQ(run.statuses[3], "selesai");
-        EXPECT_TRUE(Entries(destination.path()).contains(QString::fromStdString(run.outcome.archivePath).section('/', -1)));
+        EXPECT_TRUE(
+            Entries(destination.path()).contains(QString::fromStdString(run.outcome.archivePath).section('/', -1)));
         EXPECT_TRUE(Entries(destination.path()).filter(".tmp-").isEmpty()) << "temporary archive left behind";
         EXPECT_TRUE(WorkingFolders().isEmpty()) << "working files left behind";
 
@@ -221,7 +225,8 @@ TEST_F(BackupJobTest, FailuresAreReportedAndLeaveNoPersonalData)
         const char* reason;
     };
     const Case cases[] = {
-        {"no dump tool", port, "/nonexistent", destination.path().toStdString(), "Program export tidak dapat dijalankan"},
+        {"no dump tool", port, "/nonexistent", destination.path().toStdString(),
+         "Program export tidak dapat dijalankan"},
         {"dump tool fails", "1", work->ToolsPath(), destination.path().toStdString(), "Export data gagal"},
         {"no archiver", port, noArchiver.path().toStdString(), destination.path().toStdString(),
          "Program pengarsip tidak dapat dijalankan"},

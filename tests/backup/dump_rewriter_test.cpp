@@ -18,7 +18,8 @@ namespace fs = std::filesystem;
 
 const fs::path kDumps = fs::path(PELANTRA_TEST_DATA_DIR) / "dumps";
 
-std::string ReadFile(const fs::path& path) {
+std::string ReadFile(const fs::path& path)
+{
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
@@ -27,9 +28,11 @@ std::string ReadFile(const fs::path& path) {
 
 // Lists for the thirteen tables; prefix-sharing names get different lists so
 // a list landing on the wrong table shows.
-ColumnLists TestLists() {
+ColumnLists TestLists()
+{
     ColumnLists lists;
-    for (std::string_view t : kStagedTables) lists[std::string(t)] = std::string("(").append(t).append("_id,nama)");
+    for (std::string_view t : kStagedTables)
+        lists[std::string(t)] = std::string("(").append(t).append("_id,nama)");
     lists["ptk"] = "(ptk_id,nama,catatan)";
     lists["ptk_terdaftar"] = "(ptk_terdaftar_id,ptk_id,sekolah_id,tahun_ajaran_id,nomor_surat_tugas)";
     lists["sekolah"] = "(sekolah_id,nama,npsn,kode_wilayah,last_update)";
@@ -43,7 +46,8 @@ struct Rewritten {
     std::string text;
 };
 
-Rewritten Rewrite(const std::string& dump, const ColumnLists& lists = TestLists()) {
+Rewritten Rewrite(const std::string& dump, const ColumnLists& lists = TestLists())
+{
     std::istringstream in(dump);
     std::ostringstream out;
     Rewritten r;
@@ -52,20 +56,21 @@ Rewritten Rewrite(const std::string& dump, const ColumnLists& lists = TestLists(
     return r;
 }
 
-std::string Crlf(const std::string& s) {
+std::string Crlf(const std::string& s)
+{
     std::string r;
     for (char c : s) {
-        if (c == '\n') r += '\r';
+        if (c == '\n')
+            r += '\r';
         r += c;
     }
     return r;
 }
 
-const std::string kModernHead =
-    "--\n-- PostgreSQL database dump\n--\n\n\\restrict KEY\n\n"
-    "SET statement_timeout = 0;\nSET client_encoding = 'UTF8';\n"
-    "SET standard_conforming_strings = on;\n"
-    "SELECT pg_catalog.set_config('search_path', '', false);\nSET row_security = off;\n\n";
+const std::string kModernHead = "--\n-- PostgreSQL database dump\n--\n\n\\restrict KEY\n\n"
+                                "SET statement_timeout = 0;\nSET client_encoding = 'UTF8';\n"
+                                "SET standard_conforming_strings = on;\n"
+                                "SELECT pg_catalog.set_config('search_path', '', false);\nSET row_security = off;\n\n";
 const std::string kModernHeadOut =
     "--\n-- Kartesa Ombralu\n--\n\n-- \\restrict KEY\n\n"
     "/*SET statement_timeout = 0;\nSET client_encoding = 'UTF8';\n"
@@ -76,21 +81,23 @@ const std::string kTailOut = "\n--\n-- Kartesa Ombralu complete\n--\n\n-- \\unre
 
 // --- The dumps of the three pg_dump shapes ---------------------------------
 
-TEST(DumpRewriterGolden, EachShapeRewritesToItsGoldenFile) {
+TEST(DumpRewriterGolden, EachShapeRewritesToItsGoldenFile)
+{
     const fs::path dir = fs::temp_directory_path() / ("pelantra_rw_" + std::to_string(std::random_device{}()));
     fs::create_directories(dir);
     for (const char* name : {"old-search-path", "modern-pg15", "modern-pg17"}) {
         SCOPED_TRACE(name);
         const fs::path to = dir / (std::string(name) + ".sql");
-        const RewriteResult r = RewriteDumpFile((kDumps / (std::string(name) + ".sql")).string(),
-                                                to.string(), TestLists());
+        const RewriteResult r =
+            RewriteDumpFile((kDumps / (std::string(name) + ".sql")).string(), to.string(), TestLists());
         ASSERT_TRUE(r.ok) << r.error;
         EXPECT_EQ(ReadFile(to), ReadFile(kDumps / (std::string(name) + ".rewritten.sql")));
     }
     fs::remove_all(dir);
 }
 
-TEST(DumpRewriterGolden, CrlfLineEndsAreKept) {
+TEST(DumpRewriterGolden, CrlfLineEndsAreKept)
+{
     for (const char* name : {"old-search-path", "modern-pg17"}) {
         SCOPED_TRACE(name);
         const Rewritten r = Rewrite(Crlf(ReadFile(kDumps / (std::string(name) + ".sql"))));
@@ -101,49 +108,50 @@ TEST(DumpRewriterGolden, CrlfLineEndsAreKept) {
 
 // --- INSERT statements -------------------------------------------------------
 
-TEST(DumpRewriterInsert, PrefixSharingTablesEachGetTheirOwnList) {
-    const std::string body =
-        "INSERT INTO tmpx.ptk VALUES ('a', 'b', 'c');\n"
-        "INSERT INTO tmpx.ptk_terdaftar VALUES ('a', 'b', 'c', 2014, 'd');\n"
-        "INSERT INTO \"tmpx\".\"peserta_didik\" VALUES ('a', 'b');\n"
-        "INSERT INTO tmpx.\"registrasi_peserta_didik\" VALUES ('a', 'b', 1);\n"
-        "INSERT INTO ptk VALUES ('bare', 'b', 'c');\n"
-        "INSERT INTO registrasi_peserta_didik VALUES ('bare', 'b', 1);\n";
+TEST(DumpRewriterInsert, PrefixSharingTablesEachGetTheirOwnList)
+{
+    const std::string body = "INSERT INTO tmpx.ptk VALUES ('a', 'b', 'c');\n"
+                             "INSERT INTO tmpx.ptk_terdaftar VALUES ('a', 'b', 'c', 2014, 'd');\n"
+                             "INSERT INTO \"tmpx\".\"peserta_didik\" VALUES ('a', 'b');\n"
+                             "INSERT INTO tmpx.\"registrasi_peserta_didik\" VALUES ('a', 'b', 1);\n"
+                             "INSERT INTO ptk VALUES ('bare', 'b', 'c');\n"
+                             "INSERT INTO registrasi_peserta_didik VALUES ('bare', 'b', 1);\n";
     const Rewritten r = Rewrite(kModernHead + body + kTail);
     ASSERT_TRUE(r.result.ok) << r.result.error;
-    EXPECT_EQ(r.text,
-              kModernHeadOut +
-                  "INSERT INTO ptk(ptk_id,nama,catatan) VALUES ('a', 'b', 'c');\n"
-                  "INSERT INTO ptk_terdaftar(ptk_terdaftar_id,ptk_id,sekolah_id,tahun_ajaran_id,"
-                  "nomor_surat_tugas) VALUES ('a', 'b', 'c', 2014, 'd');\n"
-                  "INSERT INTO peserta_didik(peserta_didik_id,nama) VALUES ('a', 'b');\n"
-                  "INSERT INTO registrasi_peserta_didik(registrasi_id,peserta_didik_id,jenis) "
-                  "VALUES ('a', 'b', 1);\n"
-                  "INSERT INTO ptk(ptk_id,nama,catatan) VALUES ('bare', 'b', 'c');\n"
-                  "INSERT INTO registrasi_peserta_didik(registrasi_id,peserta_didik_id,jenis) "
-                  "VALUES ('bare', 'b', 1);\n" +
-                  kTailOut);
+    EXPECT_EQ(r.text, kModernHeadOut +
+                          "INSERT INTO ptk(ptk_id,nama,catatan) VALUES ('a', 'b', 'c');\n"
+                          "INSERT INTO ptk_terdaftar(ptk_terdaftar_id,ptk_id,sekolah_id,tahun_ajaran_id,"
+                          "nomor_surat_tugas) VALUES ('a', 'b', 'c', 2014, 'd');\n"
+                          "INSERT INTO peserta_didik(peserta_didik_id,nama) VALUES ('a', 'b');\n"
+                          "INSERT INTO registrasi_peserta_didik(registrasi_id,peserta_didik_id,jenis) "
+                          "VALUES ('a', 'b', 1);\n"
+                          "INSERT INTO ptk(ptk_id,nama,catatan) VALUES ('bare', 'b', 'c');\n"
+                          "INSERT INTO registrasi_peserta_didik(registrasi_id,peserta_didik_id,jenis) "
+                          "VALUES ('bare', 'b', 1);\n" +
+                          kTailOut);
 }
 
-TEST(DumpRewriterInsert, OtherTablesAndSchemasPassUnchanged) {
-    const std::string body =
-        "INSERT INTO tmpx.lain VALUES (1);\n"
-        "INSERT INTO public.ptk VALUES (1);\n"
-        "INSERT INTO tmpx.\"Odd Name\" VALUES (1);\n"
-        "INSERT INTO ptk_lama VALUES (1);\n";
+TEST(DumpRewriterInsert, OtherTablesAndSchemasPassUnchanged)
+{
+    const std::string body = "INSERT INTO tmpx.lain VALUES (1);\n"
+                             "INSERT INTO public.ptk VALUES (1);\n"
+                             "INSERT INTO tmpx.\"Odd Name\" VALUES (1);\n"
+                             "INSERT INTO ptk_lama VALUES (1);\n";
     const Rewritten r = Rewrite(kModernHead + body + kTail);
     ASSERT_TRUE(r.result.ok) << r.result.error;
     EXPECT_EQ(r.text, kModernHeadOut + body + kTailOut);
 }
 
-TEST(DumpRewriterInsert, EmptyTablesNeedNoList) {
+TEST(DumpRewriterInsert, EmptyTablesNeedNoList)
+{
     // No rows at all: only the header and trailer, and no list is asked for.
     const Rewritten r = Rewrite(kModernHead + kTail, ColumnLists{});
     ASSERT_TRUE(r.result.ok) << r.result.error;
     EXPECT_EQ(r.text, kModernHeadOut + kTailOut);
 }
 
-TEST(DumpRewriterInsert, MissingOrEmptyListForRowsFails) {
+TEST(DumpRewriterInsert, MissingOrEmptyListForRowsFails)
+{
     ColumnLists lists = TestLists();
     lists.erase("sekolah");
     EXPECT_FALSE(Rewrite(kModernHead + "INSERT INTO tmpx.sekolah VALUES (1);\n" + kTail, lists).result.ok);
@@ -155,7 +163,8 @@ TEST(DumpRewriterInsert, MissingOrEmptyListForRowsFails) {
 
 // --- Row values and comments pass byte for byte --------------------------------
 
-TEST(DumpRewriterValues, SearchedTextsInsideValuesStayIntact) {
+TEST(DumpRewriterValues, SearchedTextsInsideValuesStayIntact)
+{
     // Every text the rewrite looks for, at the start of a line inside values
     // of each quoting form; the statement after each must still be found.
     const std::string hostile =
@@ -163,26 +172,29 @@ TEST(DumpRewriterValues, SearchedTextsInsideValuesStayIntact) {
         "-- PostgreSQL database dump\n-- PostgreSQL database dump complete\n"
         "\\restrict X\nINSERT INTO ptk VALUES (1);\nINSERT INTO tmpx.ptk_terdaftar VALUES (1);\n"
         "*/\n/*\n--\n";
-    const std::string body =
-        "INSERT INTO tmpx.ptk VALUES ('std" + hostile + "', 'it''s" + hostile + "''', 'C:\\');\n"
-        "INSERT INTO tmpx.ptk VALUES (E'esc\\'" + hostile + "\\\\', e'\\\\', E'a''b\\n');\n"
-        "INSERT INTO tmpx.ptk VALUES ('x', '', '''');\n";
-    const std::string out =
-        "INSERT INTO ptk(ptk_id,nama,catatan) VALUES ('std" + hostile + "', 'it''s" + hostile +
-        "''', 'C:\\');\n"
-        "INSERT INTO ptk(ptk_id,nama,catatan) VALUES (E'esc\\'" + hostile + "\\\\', e'\\\\', E'a''b\\n');\n"
-        "INSERT INTO ptk(ptk_id,nama,catatan) VALUES ('x', '', '''');\n";
+    const std::string body = "INSERT INTO tmpx.ptk VALUES ('std" + hostile + "', 'it''s" + hostile +
+                             "''', 'C:\\');\n"
+                             "INSERT INTO tmpx.ptk VALUES (E'esc\\'" +
+                             hostile +
+                             "\\\\', e'\\\\', E'a''b\\n');\n"
+                             "INSERT INTO tmpx.ptk VALUES ('x', '', '''');\n";
+    const std::string out = "INSERT INTO ptk(ptk_id,nama,catatan) VALUES ('std" + hostile + "', 'it''s" + hostile +
+                            "''', 'C:\\');\n"
+                            "INSERT INTO ptk(ptk_id,nama,catatan) VALUES (E'esc\\'" +
+                            hostile +
+                            "\\\\', e'\\\\', E'a''b\\n');\n"
+                            "INSERT INTO ptk(ptk_id,nama,catatan) VALUES ('x', '', '''');\n";
     const Rewritten r = Rewrite(kModernHead + body + kTail);
     ASSERT_TRUE(r.result.ok) << r.result.error;
     EXPECT_EQ(r.text, kModernHeadOut + out + kTailOut);
 }
 
-TEST(DumpRewriterValues, CommentsAndQuotedNamesAreSkipped) {
-    const std::string body =
-        "/* outer /* nested */\nINSERT INTO ptk VALUES (1);\n*/\n"
-        "-- it's a comment, the quote opens nothing\n"
-        "INSERT INTO tmpx.\"lain\" VALUES (\"a'b\", 1); -- trailing ' quote\n"
-        "INSERT INTO tmpx.ptk VALUES (1, /* ' */ 2, 3);\n";
+TEST(DumpRewriterValues, CommentsAndQuotedNamesAreSkipped)
+{
+    const std::string body = "/* outer /* nested */\nINSERT INTO ptk VALUES (1);\n*/\n"
+                             "-- it's a comment, the quote opens nothing\n"
+                             "INSERT INTO tmpx.\"lain\" VALUES (\"a'b\", 1); -- trailing ' quote\n"
+                             "INSERT INTO tmpx.ptk VALUES (1, /* ' */ 2, 3);\n";
     const Rewritten r = Rewrite(kModernHead + body + kTail);
     ASSERT_TRUE(r.result.ok) << r.result.error;
     EXPECT_EQ(r.text, kModernHeadOut +
@@ -193,7 +205,8 @@ TEST(DumpRewriterValues, CommentsAndQuotedNamesAreSkipped) {
                           kTailOut);
 }
 
-TEST(DumpRewriterValues, BackslashesAreEscapesOnlyWhenStandardStringsAreOff) {
+TEST(DumpRewriterValues, BackslashesAreEscapesOnlyWhenStandardStringsAreOff)
+{
     // With standard_conforming_strings off, '\'' does not end the value.
     const std::string head = "SET statement_timeout = 0;\nSET standard_conforming_strings = off;\n\n";
     const std::string body = "INSERT INTO ptk VALUES ('a\\'\nINSERT INTO ptk VALUES (2);\n');\n";
@@ -205,15 +218,16 @@ TEST(DumpRewriterValues, BackslashesAreEscapesOnlyWhenStandardStringsAreOff) {
 
 // --- Incomplete dumps ------------------------------------------------------------
 
-TEST(DumpRewriterIncomplete, DumpCutInsideATokenOrStatementFails) {
+TEST(DumpRewriterIncomplete, DumpCutInsideATokenOrStatementFails)
+{
     const std::string head = kModernHead + "INSERT INTO tmpx.ptk VALUES (1);\n";
     const std::vector<std::string> cuts = {
-        head + "INSERT INTO tmpx.ptk VALUES ('a', 'line1\nline2",   // standard value
-        head + "INSERT INTO tmpx.ptk VALUES (E'a\\",                // E'' after a backslash
-        head + "INSERT INTO tmpx.\"lain",                           // quoted name
-        head + "/* comment /* nested */ still open\n",              // block comment
-        head + "INSERT INTO tmpx.ptk VALUES (1, 2",                 // between values
-        "--\nSET statement_timeout = 0;\nSET lock_timeout = 0;\n",  // settings never closed
+        head + "INSERT INTO tmpx.ptk VALUES ('a', 'line1\nline2", // standard value
+        head + "INSERT INTO tmpx.ptk VALUES (E'a\\", // E'' after a backslash
+        head + "INSERT INTO tmpx.\"lain", // quoted name
+        head + "/* comment /* nested */ still open\n", // block comment
+        head + "INSERT INTO tmpx.ptk VALUES (1, 2", // between values
+        "--\nSET statement_timeout = 0;\nSET lock_timeout = 0;\n", // settings never closed
     };
     for (const std::string& dump : cuts) {
         SCOPED_TRACE(dump);
@@ -223,7 +237,8 @@ TEST(DumpRewriterIncomplete, DumpCutInsideATokenOrStatementFails) {
     EXPECT_TRUE(Rewrite(head + "INSERT INTO tmpx.ptk VALUES ('a''');").result.ok);
 }
 
-TEST(DumpRewriterIncomplete, FileFormLeavesNoTargetOnFailure) {
+TEST(DumpRewriterIncomplete, FileFormLeavesNoTargetOnFailure)
+{
     const fs::path dir = fs::temp_directory_path() / ("pelantra_rwc_" + std::to_string(std::random_device{}()));
     fs::create_directories(dir);
     const fs::path from = dir / "cut.sql";
@@ -238,25 +253,25 @@ TEST(DumpRewriterIncomplete, FileFormLeavesNoTargetOnFailure) {
 
 // --- Equivalence with the plain text replacements on clean old-shape dumps -------
 
-
 // A clean old-shape dump: tables in name order, some empty, values with quotes,
 // line breaks, backslashes and comment-like text but none of the searched texts.
-std::string CleanOldDump(unsigned seed) {
+std::string CleanOldDump(unsigned seed)
+{
     std::mt19937 rng(seed);
     auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-    const std::vector<std::string> pieces = {"Budi", "O''Brien", "line\nbreak", "C:\\dir\\", "/* x */",
-                                             "-- no", "Jl. Merdeka; 5", "\r\n", "\"q\"", "INSERT",
-                                             "*/", "SET x = 1;", "ü ß", ""};
+    const std::vector<std::string> pieces = {"Budi",  "O''Brien",       "line\nbreak", "C:\\dir\\", "/* x */",
+                                             "-- no", "Jl. Merdeka; 5", "\r\n",        "\"q\"",     "INSERT",
+                                             "*/",    "SET x = 1;",     "ü ß",         ""};
     std::vector<std::string> tables(kStagedTables.begin(), kStagedTables.end());
     std::sort(tables.begin(), tables.end());
-    std::string d =
-        "--\n-- PostgreSQL database dump\n--\n\nSET statement_timeout = 0;\nSET lock_timeout = 0;\n"
-        "SET client_encoding = 'UTF8';\nSET standard_conforming_strings = on;\n"
-        "SET check_function_bodies = false;\nSET client_min_messages = warning;\n\n"
-        "SET search_path = tmpx, pg_catalog;\n\n";
+    std::string d = "--\n-- PostgreSQL database dump\n--\n\nSET statement_timeout = 0;\nSET lock_timeout = 0;\n"
+                    "SET client_encoding = 'UTF8';\nSET standard_conforming_strings = on;\n"
+                    "SET check_function_bodies = false;\nSET client_min_messages = warning;\n\n"
+                    "SET search_path = tmpx, pg_catalog;\n\n";
     for (const std::string& t : tables) {
         const int rows = pick(4) == 0 ? 0 : pick(400);
-        if (rows == 0) continue;
+        if (rows == 0)
+            continue;
         d += "--\n-- Data for Name: " + t + "; Type: TABLE DATA; Schema: tmpx; Owner: postgres\n--\n\n";
         for (int i = 0; i < rows; ++i) {
             d += "INSERT INTO " + t + " VALUES (" + std::to_string(i);
@@ -266,7 +281,8 @@ std::string CleanOldDump(unsigned seed) {
                     continue;
                 }
                 d += ", '";
-                for (int k = pick(4); k >= 0; --k) d += pieces[pick(static_cast<int>(pieces.size()))];
+                for (int k = pick(4); k >= 0; --k)
+                    d += pieces[pick(static_cast<int>(pieces.size()))];
                 d += "'";
             }
             d += ");\n";
@@ -277,7 +293,8 @@ std::string CleanOldDump(unsigned seed) {
     return d;
 }
 
-TEST(DumpRewriterEquivalence, CleanOldShapeMatchesTheLiteralReplacements) {
+TEST(DumpRewriterEquivalence, CleanOldShapeMatchesTheLiteralReplacements)
+{
     const ColumnLists lists = TestLists();
     for (unsigned seed = 1; seed <= 12; ++seed) {
         SCOPED_TRACE(seed);
@@ -290,14 +307,14 @@ TEST(DumpRewriterEquivalence, CleanOldShapeMatchesTheLiteralReplacements) {
 
 // --- Column lists ----------------------------------------------------------------
 
-TEST(DumpRewriterColumnList, QuotesOnlyNamesThatNeedIt) {
+TEST(DumpRewriterColumnList, QuotesOnlyNamesThatNeedIt)
+{
     EXPECT_EQ(ColumnList({"ptk_id", "nama", "nip_2", "a$b", "_x"}), "(ptk_id,nama,nip_2,a$b,_x)");
     EXPECT_EQ(ColumnList({"user", "order", "left", "time", "nama"}), "(\"user\",\"order\",\"left\",\"time\",nama)");
-    EXPECT_EQ(ColumnList({"Nama", "no urut", "2nd", "o\"q", "é"}),
-              "(\"Nama\",\"no urut\",\"2nd\",\"o\"\"q\",\"é\")");
+    EXPECT_EQ(ColumnList({"Nama", "no urut", "2nd", "o\"q", "é"}), "(\"Nama\",\"no urut\",\"2nd\",\"o\"\"q\",\"é\")");
     // Keywords that stand bare as column names stay bare.
     EXPECT_EQ(ColumnList({"name", "type", "year", "level"}), "(name,type,year,level)");
     EXPECT_EQ(ColumnList({}), "()");
 }
 
-}  // namespace
+} // namespace

@@ -60,23 +60,30 @@ TEST_F(StagingTest, StagesEverySourceRowOfTheSchoolOnce)
     EXPECT_EQ(Scalar("SELECT count(*) FROM tmpx.sekolah WHERE sekolah_id<>$1", {kSchool1}), "0");
     // The twice-registered student and the staff member registered twice at
     // this school and once elsewhere each come once.
-    EXPECT_EQ(Scalar("SELECT count(*) FROM tmpx.peserta_didik WHERE peserta_didik_id='9d000000-0000-4000-8000-000000000001'"), "1");
+    EXPECT_EQ(
+        Scalar("SELECT count(*) FROM tmpx.peserta_didik WHERE peserta_didik_id='9d000000-0000-4000-8000-000000000001'"),
+        "1");
     EXPECT_EQ(Scalar("SELECT count(*) FROM tmpx.ptk WHERE ptk_id='9e000000-0000-4000-8000-000000000001'"), "1");
     EXPECT_EQ(Scalar("SELECT count(*) FROM tmpx.ptk WHERE ptk_id='9e000000-0000-4000-8000-000000000002'"), "1");
     EXPECT_GE(Rows("registrasi_peserta_didik"), 2);
-    for (const char* history : {"riwayat_gaji_berkala", "rwy_kepangkatan", "rwy_pend_formal", "rwy_fungsional",
-                                "tugas_tambahan"}) {
+    for (const char* history :
+         {"riwayat_gaji_berkala", "rwy_kepangkatan", "rwy_pend_formal", "rwy_fungsional", "tugas_tambahan"}) {
         SCOPED_TRACE(history);
         EXPECT_GT(Rows(history), 0);
-        EXPECT_EQ(Scalar(std::string("SELECT count(*) FROM ") + history + " WHERE ptk_id IN "
-                         "(SELECT ptk_id FROM ptk_terdaftar WHERE sekolah_id=$1)", {kSchool1}),
+        EXPECT_EQ(Scalar(std::string("SELECT count(*) FROM ") + history +
+                             " WHERE ptk_id IN "
+                             "(SELECT ptk_id FROM ptk_terdaftar WHERE sekolah_id=$1)",
+                         {kSchool1}),
                   std::to_string(Rows(history)));
     }
     // Copies keep the source's columns and defaults, nothing else.
     EXPECT_EQ(Scalar("SELECT count(*) FROM pg_indexes WHERE schemaname='tmpx'"), "0");
-    EXPECT_EQ(Scalar("SELECT count(*) FROM information_schema.columns WHERE table_schema='tmpx' AND column_default IS NOT NULL"),
-              Scalar("SELECT count(*) FROM information_schema.columns c WHERE table_schema='public' AND column_default IS NOT NULL "
-                     "AND table_name IN (SELECT table_name FROM information_schema.tables WHERE table_schema='tmpx')"));
+    EXPECT_EQ(
+        Scalar(
+            "SELECT count(*) FROM information_schema.columns WHERE table_schema='tmpx' AND column_default IS NOT NULL"),
+        Scalar("SELECT count(*) FROM information_schema.columns c WHERE table_schema='public' AND column_default IS "
+               "NOT NULL "
+               "AND table_name IN (SELECT table_name FROM information_schema.tables WHERE table_schema='tmpx')"));
 }
 
 TEST_F(StagingTest, SchoolWithoutRowsGivesEmptyTablesThatExist)
@@ -99,8 +106,8 @@ TEST_F(StagingTest, LeftoverStagingOfAnotherSchoolDoesNotLeakIn)
 
 TEST_F(StagingTest, UnknownOrInjectionShapedIdIsNoSchoolAndLeavesNothing)
 {
-    for (const std::string id : {"5e000000-0000-4000-8000-0000000000ff", "x' OR '1'='1",
-                                 "'; DROP TABLE sekolah; --", ""}) {
+    for (const std::string id :
+         {"5e000000-0000-4000-8000-0000000000ff", "x' OR '1'='1", "'; DROP TABLE sekolah; --", ""}) {
         SCOPED_TRACE(id);
         const StageResult result = StageSchool(session, id);
         EXPECT_FALSE(result.staged);

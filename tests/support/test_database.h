@@ -13,13 +13,13 @@
 std::optional<std::string> SandboxPort();
 std::optional<std::string> ScramSandboxPort();
 
-#define PELANTRA_REQUIRE(portExpr, port)                                                        \
-    const std::optional<std::string> port##Maybe = (portExpr);                                  \
-    if (!port##Maybe) {                                                                         \
-        if (RunningUnderCi())                                                                   \
-            FAIL() << "database sandbox not started (" #portExpr ")";                          \
-        GTEST_SKIP() << "database sandbox not started; run scripts/test";                      \
-    }                                                                                           \
+#define PELANTRA_REQUIRE(portExpr, port)                                                                               \
+    const std::optional<std::string> port##Maybe = (portExpr);                                                         \
+    if (!port##Maybe) {                                                                                                \
+        if (RunningUnderCi())                                                                                          \
+            FAIL() << "database sandbox not started (" #portExpr ")";                                                  \
+        GTEST_SKIP() << "database sandbox not started; run scripts/test";                                              \
+    }                                                                                                                  \
     const std::string port = *port##Maybe
 
 // Declares `const std::string port` for the trust sandbox, or skips/fails.

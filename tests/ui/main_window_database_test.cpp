@@ -9,10 +9,10 @@
 
 #include "app/database.h"
 #include "app/school_list.h"
+#include "support/gui_test_support.h"
 #include "support/test_database.h"
 #include "support/work_folder.h"
 #include "ui/main_window.h"
-#include "support/gui_test_support.h"
 
 namespace {
 
@@ -90,7 +90,10 @@ protected:
             Cleanup();
     }
 
-    void Cleanup() { RunPsql(port, "pendataan", "SET client_min_messages=warning; DROP SCHEMA IF EXISTS tmpx CASCADE;"); }
+    void Cleanup()
+    {
+        RunPsql(port, "pendataan", "SET client_min_messages=warning; DROP SCHEMA IF EXISTS tmpx CASCADE;");
+    }
 
     std::string Query(const std::string& statement)
     {
@@ -169,7 +172,8 @@ TEST_F(MainWindowDatabaseTest, FullBackupFromTheButton)
 
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0].text, "Backup data telah berhasil dilakukan")
-        << dialogs.boxes[0].text.toStdString() << "\n" << dialogs.boxes[0].detail.toStdString();
+        << dialogs.boxes[0].text.toStdString() << "\n"
+        << dialogs.boxes[0].detail.toStdString();
     const QStringList archives = Archives();
     ASSERT_EQ(archives.size(), 1);
     EXPECT_TRUE(archives[0].contains(kItsNpsn)) << "the run backed up the school chosen at its start";
@@ -228,7 +232,8 @@ TEST_F(MainWindowDatabaseTest, FailedStagingStartsNoWorker)
     EXPECT_FALSE(window.RunOpen());
     EXPECT_EQ(window.buttonChanges, QStringList({"cmdCari off", "cmdBackup off", "cmdCari on", "cmdBackup on"}));
     ASSERT_EQ(dialogs.boxes.size(), 1u);
-    EXPECT_TRUE(dialogs.boxes[0].text.startsWith("Backup data gagal dilakukan\n")) << dialogs.boxes[0].text.toStdString();
+    EXPECT_TRUE(dialogs.boxes[0].text.startsWith("Backup data gagal dilakukan\n"))
+        << dialogs.boxes[0].text.toStdString();
     EXPECT_TRUE(window.statuses.empty());
     EXPECT_TRUE(FinishBackup(other));
 }

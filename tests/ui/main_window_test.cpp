@@ -12,10 +12,10 @@
 #include <chrono>
 #include <thread>
 
+#include "support/gui_test_support.h"
 #include "ui/artwork.h"
 #include "ui/layout_zoom.h"
 #include "ui/main_window.h"
-#include "support/gui_test_support.h"
 
 namespace {
 
@@ -227,7 +227,7 @@ TEST_F(MainWindowTest, RightClickOnTheBackgroundOnlyOpensTheMenu)
     EXPECT_EQ(window.strLocation->text(), "/srv/x");
 }
 
-class MenuItemTest : public MainWindowTest, public ::testing::WithParamInterface<const char*> {};
+class MenuItemTest : public MainWindowTest, public ::testing::WithParamInterface<const char*> { };
 
 TEST_P(MenuItemTest, EndsTheEventLoop)
 {
