@@ -15,14 +15,12 @@ constexpr const char* kUsage = "Pemakaian:\n"
                                "  pelantra-cli backup <sekolah_id> <folder>   backup data satu sekolah ke folder\n"
                                "Pengaturan dibaca dari setting.ini di folder kerja.\n";
 
-constexpr const char* kConnectionFailed = "Gagal melakukan koneksi database";
-
 bool OpenDatabase(PostgreSQLSession& session, std::ostream& err)
 {
     const Settings settings = LoadIniFile(kSettingsFileName);
     if (session.Open(ConnectionString(settings.Get(kPortKey)).c_str()))
         return true;
-    err << kConnectionFailed << "\n" << session.ErrorText() << "\n";
+    err << kConnectionFailedMessage << "\n" << session.ErrorText() << "\n";
     return false;
 }
 

@@ -11,6 +11,9 @@ inline constexpr const char* kDatabasePassword = "m4r1nd4l4y2011!";
 // SQLSTATE of a value that is not valid text for its type, e.g. a malformed key.
 inline constexpr const char* kInvalidTextRepresentation = "22P02";
 
+// What the user is told when the database cannot be opened.
+inline constexpr const char* kConnectionFailedMessage = "Gagal melakukan koneksi database";
+
 // The program's connection string, by plain concatenation: the port is used
 // exactly as it was read from the settings.
 std::string ConnectionString(const std::string& port);

@@ -19,7 +19,7 @@ int RunApplication(QApplication& app)
     const std::string port = LoadIniFile(kSettingsFileName).Get(kPortKey);
     const std::string connect = ConnectionString(port);
     if (!session.Open(connect.c_str())) {
-        CurrentDialogs().Inform(nullptr, QStringLiteral("Gagal melakukan koneksi database"));
+        CurrentDialogs().Inform(nullptr, QString::fromUtf8(kConnectionFailedMessage));
         return 0;
     }
 
