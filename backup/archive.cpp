@@ -5,6 +5,7 @@
 #include <charconv>
 #include <filesystem>
 #include <sstream>
+#include <string_view>
 #include <system_error>
 
 #include "app/platform.h"
@@ -19,7 +20,9 @@ const std::string kPasswordSwitch = std::string("-p") + kArchivePassword;
 // the ".std" ending so the archiver treats it exactly as the target.
 std::string TemporaryArchivePath(const std::string& archivePath)
 {
-    const std::string stem = archivePath.substr(0, archivePath.size() - 4);
+    const std::string_view extension = ".std";
+    const std::string stem =
+        archivePath.ends_with(extension) ? archivePath.substr(0, archivePath.size() - extension.size()) : archivePath;
     const std::string tag = QUuid::createUuid().toString(QUuid::Id128).left(12).toStdString();
     return stem + ".tmp-" + tag + ".std";
 }
