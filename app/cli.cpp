@@ -3,11 +3,12 @@
 #include <ostream>
 #include <string>
 
-#include "app/database.h"
-#include "app/school_list.h"
-#include "app/settings.h"
-#include "backup/backup_job.h"
+#include "backup/backup_run.h"
+#include "backup/backup_worker.h"
+#include "core/database.h"
+#include "core/school_list.h"
 
+namespace pelantra {
 namespace {
 
 constexpr const char* kUsage = "Pemakaian:\n"
@@ -15,41 +16,30 @@ constexpr const char* kUsage = "Pemakaian:\n"
                                "  pelantra-cli backup <sekolah_id> <folder>   backup data satu sekolah ke folder\n"
                                "Pengaturan dibaca dari setting.ini di folder kerja.\n";
 
-bool OpenDatabase(PostgreSQLSession& session, std::ostream& err)
-{
-    const Settings settings = LoadIniFile(kSettingsFileName);
-    if (session.Open(ConnectionString(settings.Get(kPortKey)).c_str()))
-        return true;
-    err << kConnectionFailedMessage << "\n" << session.ErrorText() << "\n";
-    return false;
-}
-
 class PrintingObserver final : public BackupObserver {
 public:
     explicit PrintingObserver(std::ostream& out) : out_(out) { }
 
     void PostStatus(const std::string& text) override { out_ << text << std::endl; }
-    void PostOutcome(const BackupOutcome& outcome) override { outcome_ = outcome; }
-    const BackupOutcome& Outcome() const { return outcome_; }
+    void PostOutcome(const BackupOutcome&) override { }
 
 private:
     std::ostream& out_;
-    BackupOutcome outcome_ = BackupOutcome::Failure("Proses backup berhenti tanpa hasil");
 };
 
-int ReportFailure(const BackupOutcome& outcome, std::ostream& err)
+int Report(const Failure& failure, std::ostream& err)
 {
-    err << outcome.Message() << "\n";
-    if (!outcome.detail.empty())
-        err << "\n" << outcome.detail << "\n";
+    err << failure.reason << "\n";
+    if (!failure.detail.empty())
+        err << "\n" << failure.detail << "\n";
     return 1;
 }
 
 int ListSchools(std::ostream& out, std::ostream& err)
 {
     PostgreSQLSession session;
-    if (!OpenDatabase(session, err))
-        return 1;
+    if (const Status opened = OpenDatabase(session); !opened.ok())
+        return Report(opened.failure(), err);
     for (const SchoolEntry& school : LoadSchoolList(session))
         out << school.id << '\t' << school.name << '\n';
     return 0;
@@ -58,20 +48,15 @@ int ListSchools(std::ostream& out, std::ostream& err)
 int Backup(const std::string& schoolId, const std::string& folder, std::ostream& out, std::ostream& err)
 {
     PostgreSQLSession session;
-    if (!OpenDatabase(session, err))
-        return 1;
-    const StageResult staged = StageSchool(session, schoolId);
-    if (!staged.staged)
-        return ReportFailure(staged.failure, err);
-
+    if (const Status opened = OpenDatabase(session); !opened.ok())
+        return Report(opened.failure(), err);
     PrintingObserver observer(out);
-    RunBackupWorker(observer, session, folder, schoolId);
-    BackupOutcome outcome = observer.Outcome();
-    if (!FinishBackup(session) && outcome.succeeded)
-        outcome = BackupOutcome::Failure("Data sementara tidak dapat dihapus dari database", session.ErrorText());
-    if (!outcome.succeeded)
-        return ReportFailure(outcome, err);
-    out << outcome.Message() << "\n" << outcome.archivePath << "\n";
+    const BackupOutcome outcome = RunBackup(session, folder, schoolId, observer);
+    if (!outcome.ok())
+        return Report(Failure{OutcomeMessage(outcome), OutcomeDetail(outcome)}, err);
+    out << OutcomeMessage(outcome) << "\n" << outcome.value().path << "\n";
+    if (!outcome.value().note.empty())
+        err << outcome.value().note << "\n";
     return 0;
 }
 
@@ -91,3 +76,5 @@ int RunCli(int argc, const char* const argv[], std::ostream& out, std::ostream& 
     err << kUsage;
     return 2;
 }
+
+} // namespace pelantra

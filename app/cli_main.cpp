@@ -7,5 +7,5 @@
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    return RunCli(argc, argv, std::cout, std::cerr);
+    return pelantra::RunCli(argc, argv, std::cout, std::cerr);
 }

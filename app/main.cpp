@@ -5,5 +5,5 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    return RunApplication(app);
+    return pelantra::RunApplication(app);
 }

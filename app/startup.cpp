@@ -2,13 +2,12 @@
 
 #include <QApplication>
 
-#include <string>
-
-#include "app/database.h"
-#include "app/settings.h"
+#include "core/database.h"
 #include "ui/artwork.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
+
+namespace pelantra {
 
 int RunApplication(QApplication& app)
 {
@@ -16,19 +15,19 @@ int RunApplication(QApplication& app)
     QApplication::setWindowIcon(AppIcon());
 
     PostgreSQLSession session;
-    const std::string port = LoadIniFile(kSettingsFileName).Get(kPortKey);
-    const std::string connect = ConnectionString(port);
-    if (!session.Open(connect.c_str())) {
-        CurrentDialogs().Inform(nullptr, QString::fromUtf8(kConnectionFailedMessage));
+    if (const Status opened = OpenDatabase(session); !opened.ok()) {
+        CurrentDialogs().Inform(nullptr, QString::fromUtf8(opened.failure().reason));
         return 0;
     }
 
     SetDefaultSession(&session);
     {
-        MainWindow window;
+        MainWindow window(session);
         window.show();
         app.exec();
     }
     SetDefaultSession(nullptr);
     return 0;
 }
+
+} // namespace pelantra

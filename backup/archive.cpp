@@ -1,42 +1,19 @@
 #include "backup/archive.h"
 
-#include <QUuid>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <charconv>
-#include <filesystem>
 #include <sstream>
-#include <string_view>
-#include <system_error>
 
-#include "app/platform.h"
 #include "backup/export.h"
 #include "backup/tool_run.h"
+#include "core/platform.h"
 
+namespace pelantra {
 namespace {
 
 const std::string kPasswordSwitch = std::string("-p") + kArchivePassword;
-
-// Beside the target, so the final rename stays on one file system; it keeps
-// the ".std" ending so the archiver treats it exactly as the target.
-std::string TemporaryArchivePath(const std::string& archivePath)
-{
-    const std::string_view extension = ".std";
-    const std::string stem =
-        archivePath.ends_with(extension) ? archivePath.substr(0, archivePath.size() - extension.size()) : archivePath;
-    const std::string tag = QUuid::createUuid().toString(QUuid::Id128).left(12).toStdString();
-    return stem + ".tmp-" + tag + ".std";
-}
-
-void RemoveFile(const std::string& path)
-{
-    std::error_code ignored;
-    std::filesystem::remove(FileSystemPath(path), ignored);
-}
-
-ArchiveResult Failure(std::string reason, std::string detail, std::string output)
-{
-    return ArchiveResult{false, std::move(reason), std::move(detail), std::move(output)};
-}
 
 std::string ToolDetail(const ToolResult& run)
 {
@@ -68,42 +45,39 @@ std::vector<ArchiveMember> ParseTechnicalListing(const std::string& listing)
     return members;
 }
 
-ArchiveResult PackArchive(const std::string& archiver, const std::string& archivePath,
-                          const std::string& workingDirectory, std::uint64_t memberSize)
+ArchiveRun PackArchive(const std::string& archiver, const std::string& archivePath, const std::string& workingDirectory,
+                       std::uint64_t memberSize)
 {
-    const std::string temporary = TemporaryArchivePath(archivePath);
+    const QFileInfo target(QString::fromStdString(archivePath));
+    // Beside the target, so the final rename stays on one file system; the
+    // archive inside keeps the target's name, so the archiver treats it alike.
+    QTemporaryDir privateFolder(target.absolutePath() + "/.pelantra-XXXXXX");
+    if (!privateFolder.isValid())
+        return {Failure{"Arsip tidak dapat dibuat", archivePath + ": " + privateFolder.errorString().toStdString()},
+                {}};
+    const std::string temporary = privateFolder.filePath(target.fileName()).toStdString();
 
     // "si" names nothing; the archiver only warns about it (exit code 1).
     const ToolResult pack =
         RunTool({archiver, {"a", temporary, kWorkingDumpName, kPasswordSwitch, "si"}, workingDirectory, {}});
-    if (pack.status == ToolResult::Status::FailedToStart) {
-        RemoveFile(temporary);
-        return Failure("Program pengarsip tidak dapat dijalankan", archiver + ": " + pack.Describe(), pack.output);
-    }
-    if (!pack.ExitedWith(0) && !pack.ExitedWith(1)) {
-        RemoveFile(temporary);
-        return Failure("Arsip tidak dapat dibuat", ToolDetail(pack), pack.output);
-    }
+    if (pack.status == ToolResult::Status::FailedToStart)
+        return {Failure{"Program pengarsip tidak dapat dijalankan", archiver + ": " + pack.Describe()}, pack.output};
+    if (!pack.ExitedWith(0) && !pack.ExitedWith(1))
+        return {Failure{"Arsip tidak dapat dibuat", ToolDetail(pack)}, pack.output};
 
     const ToolResult test = RunTool({archiver, {"t", kPasswordSwitch, temporary}, workingDirectory, {}});
-    if (!test.ExitedWith(0)) {
-        RemoveFile(temporary);
-        return Failure("Arsip gagal diuji", ToolDetail(test), pack.output);
-    }
+    if (!test.ExitedWith(0))
+        return {Failure{"Arsip gagal diuji", ToolDetail(test)}, pack.output};
 
     const ToolResult list = RunTool({archiver, {"l", "-slt", kPasswordSwitch, temporary}, workingDirectory, {}});
     const std::vector<ArchiveMember> members =
         list.ExitedWith(0) ? ParseTechnicalListing(list.output) : std::vector<ArchiveMember>{};
-    if (members.size() != 1 || members.front().path != kWorkingDumpName || members.front().size != memberSize) {
-        RemoveFile(temporary);
-        return Failure("Isi arsip tidak sesuai", ToolDetail(list), pack.output);
-    }
+    if (members.size() != 1 || members.front().path != kWorkingDumpName || members.front().size != memberSize)
+        return {Failure{"Isi arsip tidak sesuai", ToolDetail(list)}, pack.output};
 
-    std::error_code renameError;
-    std::filesystem::rename(FileSystemPath(temporary), FileSystemPath(archivePath), renameError);
-    if (renameError) {
-        RemoveFile(temporary);
-        return Failure("Arsip tidak dapat disimpan", archivePath + ": " + renameError.message(), pack.output);
-    }
-    return ArchiveResult{true, {}, {}, pack.output};
+    if (const std::error_code error = ReplaceFile(temporary, archivePath))
+        return {Failure{"Arsip tidak dapat disimpan", archivePath + ": " + error.message()}, pack.output};
+    return {{}, pack.output};
 }
+
+} // namespace pelantra

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+namespace pelantra {
 namespace {
 
 void ReplaceAll(std::string& text, char from, char to)
@@ -40,3 +41,5 @@ std::string ArchivePath(const std::string& folder, const SchoolRecord& school, P
 {
     return JoinPath(folder, ArchiveFileName(school), platform);
 }
+
+} // namespace pelantra

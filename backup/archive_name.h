@@ -2,7 +2,9 @@
 
 #include <string>
 
-#include "app/platform.h"
+#include "core/platform.h"
+
+namespace pelantra {
 
 // What the archive is named after, as read from the database.
 struct SchoolRecord {
@@ -18,3 +20,5 @@ struct SchoolRecord {
 std::string ArchiveFileName(const SchoolRecord& school);
 // The folder and the file name, with one separator between them.
 std::string ArchivePath(const std::string& folder, const SchoolRecord& school, Platform platform = kHostPlatform);
+
+} // namespace pelantra

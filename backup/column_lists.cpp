@@ -1,41 +1,32 @@
 #include "backup/column_lists.h"
 
-#include <map>
-#include <vector>
-
-#include "app/database.h"
 #include "backup/staged_tables.h"
+#include "core/database.h"
 
-std::optional<ColumnLists> LoadColumnLists(PostgreSQLSession& session, std::string& error)
+namespace pelantra {
+
+Result<ColumnLists> LoadColumnLists(PostgreSQLSession& session)
 {
-    std::string tableArray = "{";
-    for (std::string_view table : kStagedTables) {
-        if (tableArray.size() > 1)
-            tableArray += ',';
-        tableArray += table;
-    }
-    tableArray += '}';
+    constexpr const char* kUnreadable = "Struktur tabel tidak dapat dibaca";
+    std::string tables = "{";
+    for (std::string_view table : kStagedTables)
+        tables.append(tables.size() > 1 ? "," : "").append(table);
+    tables += '}';
 
     Sql sql(session);
-    if (!sql.Execute("SELECT table_name, column_name FROM information_schema.columns "
-                     "WHERE table_schema='public' AND table_name = ANY($1::text[]) "
-                     "ORDER BY table_name, ordinal_position",
-                     {tableArray})) {
-        error = sql.ErrorText();
-        return std::nullopt;
-    }
-    std::map<std::string, std::vector<std::string>> names;
-    while (sql.Fetch())
-        names[sql[0]].push_back(sql[1]);
-
+    if (!sql.Query("SELECT table_name, '(' || string_agg(quote_ident(column_name), ',' ORDER BY ordinal_position) "
+                   "|| ')' FROM information_schema.columns "
+                   "WHERE table_schema='public' AND table_name = ANY($1::text[]) GROUP BY table_name",
+                   {tables}))
+        return Failure{kUnreadable, sql.ErrorText()};
     ColumnLists lists;
+    while (sql.Fetch())
+        lists.emplace(sql[0], sql[1]);
     for (std::string_view table : kStagedTables) {
-        const auto found = names.find(std::string(table));
-        if (found == names.end()) {
-            error = "no columns found for table public." + std::string(table);
-            return std::nullopt;
-        }
-        lists.emplace(std::string(table), ColumnList(found->second));
+        if (!lists.contains(table))
+            return Failure{kUnreadable, "no columns found for table public." + std::string(table)};
     }
     return lists;
 }
+
+} // namespace pelantra

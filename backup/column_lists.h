@@ -1,13 +1,15 @@
 #pragma once
 
-#include <optional>
-#include <string>
-
 #include "backup/dump_rewriter.h"
+#include "core/result.h"
+
+namespace pelantra {
 
 class PostgreSQLSession;
 
-// The column list of every staged table, read once from the public tables in
-// column order. Nothing when the query fails or a table has no columns;
-// `error` then says why.
-std::optional<ColumnLists> LoadColumnLists(PostgreSQLSession& session, std::string& error);
+// The column list of every staged table, as the server quotes the names,
+// read once from the public tables in column order. Fails when the query
+// fails or a table has no columns.
+Result<ColumnLists> LoadColumnLists(PostgreSQLSession& session);
+
+} // namespace pelantra

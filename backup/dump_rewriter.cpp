@@ -2,187 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <istream>
-#include <iterator>
 #include <ostream>
-#include <string_view>
 
+#include "backup/sql_lexer.h"
 #include "backup/staged_tables.h"
 
+namespace pelantra {
 namespace {
-
-// PostgreSQL keywords that cannot stand bare as a column name, or that
-// quote_ident() quotes anyway (reserved, type/function-name and column-name
-// keywords). Sorted for binary search.
-constexpr std::string_view kQuotedKeywords[] = {
-    "all",
-    "analyse",
-    "analyze",
-    "and",
-    "any",
-    "array",
-    "as",
-    "asc",
-    "asymmetric",
-    "authorization",
-    "between",
-    "bigint",
-    "binary",
-    "bit",
-    "boolean",
-    "both",
-    "case",
-    "cast",
-    "char",
-    "character",
-    "check",
-    "coalesce",
-    "collate",
-    "collation",
-    "column",
-    "concurrently",
-    "constraint",
-    "create",
-    "cross",
-    "current_catalog",
-    "current_date",
-    "current_role",
-    "current_schema",
-    "current_time",
-    "current_timestamp",
-    "current_user",
-    "dec",
-    "decimal",
-    "default",
-    "deferrable",
-    "desc",
-    "distinct",
-    "do",
-    "else",
-    "end",
-    "except",
-    "exists",
-    "extract",
-    "false",
-    "fetch",
-    "float",
-    "for",
-    "foreign",
-    "freeze",
-    "from",
-    "full",
-    "grant",
-    "greatest",
-    "group",
-    "grouping",
-    "having",
-    "ilike",
-    "in",
-    "initially",
-    "inner",
-    "inout",
-    "int",
-    "integer",
-    "intersect",
-    "interval",
-    "into",
-    "is",
-    "isnull",
-    "join",
-    "json",
-    "json_array",
-    "json_arrayagg",
-    "json_exists",
-    "json_object",
-    "json_objectagg",
-    "json_query",
-    "json_scalar",
-    "json_serialize",
-    "json_table",
-    "json_value",
-    "lateral",
-    "leading",
-    "least",
-    "left",
-    "like",
-    "limit",
-    "localtime",
-    "localtimestamp",
-    "merge_action",
-    "national",
-    "natural",
-    "nchar",
-    "none",
-    "normalize",
-    "not",
-    "notnull",
-    "null",
-    "nullif",
-    "numeric",
-    "offset",
-    "on",
-    "only",
-    "or",
-    "order",
-    "out",
-    "outer",
-    "overlaps",
-    "overlay",
-    "placing",
-    "position",
-    "precision",
-    "primary",
-    "real",
-    "references",
-    "returning",
-    "right",
-    "row",
-    "select",
-    "session_user",
-    "setof",
-    "similar",
-    "smallint",
-    "some",
-    "substring",
-    "symmetric",
-    "system_user",
-    "table",
-    "tablesample",
-    "then",
-    "time",
-    "timestamp",
-    "to",
-    "trailing",
-    "treat",
-    "trim",
-    "true",
-    "union",
-    "unique",
-    "user",
-    "using",
-    "values",
-    "varchar",
-    "variadic",
-    "verbose",
-    "when",
-    "where",
-    "window",
-    "with",
-    "xmlattributes",
-    "xmlconcat",
-    "xmlelement",
-    "xmlexists",
-    "xmlforest",
-    "xmlnamespaces",
-    "xmlparse",
-    "xmlpi",
-    "xmlroot",
-    "xmlserialize",
-    "xmltable",
-};
-static_assert(std::is_sorted(std::begin(kQuotedKeywords), std::end(kQuotedKeywords)));
 
 constexpr std::size_t kChunkSize = 1 << 16;
 // Look-ahead kept at the start of a statement line: enough for the longest
@@ -198,6 +25,7 @@ constexpr std::string_view kTitleComplete = "-- PostgreSQL database dump complet
 constexpr std::string_view kLabel = "-- Kartesa Ombralu";
 constexpr std::string_view kFirstSetting = "SET statement_timeout = 0";
 constexpr std::string_view kInsertInto = "INSERT INTO ";
+constexpr std::string_view kStandardStrings = "SET standard_conforming_strings = ";
 
 bool IsBlankByte(char c)
 {
@@ -258,99 +86,92 @@ bool IsStagedTable(std::string_view name)
     return std::find(kStagedTables.begin(), kStagedTables.end(), name) != kStagedTables.end();
 }
 
-class Rewriter {
+} // namespace
+
+// The rules act only where a statement begins at the start of a line; the
+// lexer carries everything in between. Of the inputs followed here, pg_dump
+// writes: the title comment lines, the settings block (SET statements and,
+// since 2018, a set_config() call), \restrict and \unrestrict lines (since
+// 2025), INSERT statements naming the table bare or as tmpx.<table>, quoted
+// where the name needs it, and '' values with doubled quotes that may span
+// lines. The rest is defence against dumps it does not write: backslash
+// escapes (standard_conforming_strings off, E'' values), block comments,
+// comments after a statement, and INSERTs that already carry a column list.
+class DumpRewriter::Rules {
 public:
-    Rewriter(std::ostream& out, const ColumnLists& columns) : out_(out), columns_(columns)
+    Rules(const ColumnLists& columns, DumpSink sink) : columns_(columns), sink_(std::move(sink))
     {
-        outBuf_.reserve(kOutFlush + kHeadCap + 64);
+        out_.reserve(kOutFlush + kHeadCap + 64);
     }
 
-    bool Feed(const char* p, const char* end)
+    Status Feed(const char* p, const char* end)
     {
         while (p < end) {
-            if (collectingHead_) {
-                std::size_t room = kHeadCap - head_.size();
-                std::size_t avail = static_cast<std::size_t>(end - p);
-                const void* nl = std::memchr(p, '\n', std::min(avail, room));
-                std::size_t take = nl ? static_cast<const char*>(nl) - p + 1 : std::min(avail, room);
-                head_.append(p, take);
-                p += take;
-                if (nl || head_.size() == kHeadCap) {
-                    if (!HandleHead(false))
-                        return false;
-                }
+            if (!collecting_) {
+                Pass(p, end);
                 continue;
             }
-            p = Lex(p, end);
+            const std::size_t room = kHeadCap - head_.size();
+            const std::size_t available = static_cast<std::size_t>(end - p);
+            const void* lineEnd = std::memchr(p, '\n', std::min(available, room));
+            const std::size_t take = lineEnd ? static_cast<const char*>(lineEnd) - p + 1 : std::min(available, room);
+            head_.append(p, take);
+            p += take;
+            if (lineEnd || head_.size() == kHeadCap) {
+                if (!HandleHead(false))
+                    return Failed();
+            }
         }
-        return true;
+        return Ok();
     }
 
-    bool Finish()
+    Status Finish()
     {
-        if (collectingHead_ && !head_.empty() && !HandleHead(true))
-            return false;
-        switch (lex_) {
-        case LexState::Single:
-        case LexState::Escape:
-        case LexState::EscapeBackslash:
-            return Fail("dump ends inside a quoted value");
-        case LexState::Double:
-            return Fail("dump ends inside a quoted name");
-        case LexState::BlockComment:
-            return Fail("dump ends inside a block comment");
-        default:
-            break;
-        }
+        if (collecting_ && !head_.empty() && !HandleHead(true))
+            return Failed();
+        if (const char* token = lexer_.OpenToken())
+            return Fail(std::string("dump ends inside ") + token);
         if (block_ == Block::Inside || block_ == Block::Holding)
             return Fail("dump ends inside the session settings block");
-        if (!stmtStart_)
+        if (!lexer_.BetweenStatements())
             return Fail("dump ends inside a statement");
-        return Flush();
+        Flush();
+        return Ok();
     }
 
-    const std::string& error() const { return error_; }
+    std::uint64_t written = 0;
 
 private:
-    enum class LexState {
-        Normal,
-        LineComment,
-        BlockComment,
-        Single,
-        SingleQuoteSeen, // a quote that either closes the value or starts ''
-        Escape, // E'' value
-        EscapeBackslash,
-        EscapeQuoteSeen,
-        Double,
-        DoubleQuoteSeen,
-    };
     // Where the settings block stands: not yet seen, inside a setting
     // statement, after a setting's ';' (holding the blank text that follows
     // until the next line shows whether the block goes on), closed.
     enum class Block { Before, Inside, Holding, After };
 
-    bool Fail(std::string message)
+    Status Fail(std::string detail)
     {
-        error_ = std::move(message);
-        return false;
+        error_ = std::move(detail);
+        return Failed();
     }
+    Status Failed() const { return Failure{kRewriteFailed, error_}; }
+    Status Ok() const { return writeFailed_ ? Failed() : Status(); }
 
     void Emit(std::string_view s)
     {
-        outBuf_.append(s);
-        if (outBuf_.size() >= kOutFlush)
+        out_.append(s);
+        if (out_.size() >= kOutFlush)
             Flush();
     }
 
-    bool Flush()
+    void Flush()
     {
-        if (!outBuf_.empty()) {
-            out_.write(outBuf_.data(), static_cast<std::streamsize>(outBuf_.size()));
-            outBuf_.clear();
+        if (out_.empty() || writeFailed_)
+            return;
+        if (!sink_(out_)) {
+            writeFailed_ = true;
+            error_ = "write error";
         }
-        if (!out_)
-            return Fail("write error");
-        return true;
+        written += out_.size();
+        out_.clear();
     }
 
     void CloseBlock()
@@ -361,17 +182,58 @@ private:
         block_ = Block::After;
     }
 
-    // Runs the look-ahead through the lexer unchanged (from `from` on).
-    void FeedHead(std::size_t from = 0)
+    // Follows bytes through the lexer and emits them, until `end` or until a
+    // line starts at a statement boundary (then that line is collected).
+    void Pass(const char*& p, const char* end)
+    {
+        while (p < end && !collecting_) {
+            if (block_ == Block::Holding) {
+                Hold(p, end);
+                continue;
+            }
+            SqlLexer::Stop stop;
+            const char* upto = lexer_.Scan(p, end, stop);
+            Emit(std::string_view(p, static_cast<std::size_t>(upto - p)));
+            p = upto;
+            if (stop == SqlLexer::Stop::StatementEnd && inSetting_) {
+                inSetting_ = false;
+                if (block_ == Block::Inside)
+                    block_ = Block::Holding;
+            } else if (stop == SqlLexer::Stop::StatementLine) {
+                collecting_ = true;
+            }
+        }
+    }
+
+    // After a setting's ';': blank text is held back, so that "*/" can still
+    // go right after that ';' if no setting follows.
+    void Hold(const char*& p, const char* end)
+    {
+        const char* q = p;
+        while (q < end && IsBlankByte(*q) && *q != '\n')
+            ++q;
+        if (q < end && *q == '\n')
+            ++q;
+        SqlLexer::Stop stop;
+        const char* upto = lexer_.Scan(p, q, stop); // blanks only move the line start
+        held_.append(p, upto);
+        p = upto;
+        if (stop == SqlLexer::Stop::StatementLine)
+            collecting_ = true;
+        else if (p < end)
+            CloseBlock(); // something other than blank text follows on the line
+        if (block_ == Block::Holding && held_.size() > kHeldCap)
+            CloseBlock();
+    }
+
+    // Runs the look-ahead, from `from` on, through the lexer unchanged.
+    void PassHead(std::size_t from = 0)
     {
         std::string work;
         work.swap(head_);
-        collectingHead_ = false;
+        collecting_ = false;
         const char* p = work.data() + from;
-        const char* end = work.data() + work.size();
-        while (p < end)
-            p = Lex(p, end);
-        // Lex() only stops early at a line end, which is the look-ahead's last byte.
+        Pass(p, work.data() + work.size());
         work.clear();
         head_.swap(work);
     }
@@ -390,10 +252,7 @@ private:
 
         if (block_ == Block::Holding) {
             if (complete && std::all_of(h.begin(), h.end(), IsBlankByte)) {
-                held_.append(h);
-                head_.clear();
-                if (held_.size() > kHeldCap)
-                    CloseBlock();
+                PassHead();
                 return true;
             }
             if (IsSettingStart(h)) {
@@ -405,12 +264,12 @@ private:
             }
         }
 
-        if (h.starts_with("SET standard_conforming_strings = ")) {
-            std::string_view v = h.substr(34);
-            if (v.starts_with("off"))
-                standardStrings_ = false;
-            else if (v.starts_with("on"))
-                standardStrings_ = true;
+        if (h.starts_with(kStandardStrings)) {
+            const std::string_view value = h.substr(kStandardStrings.size());
+            if (value.starts_with("off"))
+                lexer_.SetBackslashEscapes(true);
+            else if (value.starts_with("on"))
+                lexer_.SetBackslashEscapes(false);
         }
 
         if (complete && (body == kTitle || body == kTitleComplete)) {
@@ -421,8 +280,8 @@ private:
         }
         if (h.front() == '\\') {
             Emit("-- ");
-            lex_ = LexState::LineComment;
-            FeedHead();
+            lexer_.StartLineComment();
+            PassHead();
             return true;
         }
         if (block_ == Block::Before && h.starts_with(kFirstSetting)) {
@@ -430,13 +289,13 @@ private:
             block_ = Block::Inside;
         }
         if (block_ == Block::Inside) {
-            curSetting_ = true;
-            FeedHead();
+            inSetting_ = true;
+            PassHead();
             return true;
         }
         if (h.starts_with(kInsertInto))
             return HandleInsert(h);
-        FeedHead();
+        PassHead();
         return true;
     }
 
@@ -445,341 +304,107 @@ private:
         std::size_t pos = kInsertInto.size();
         std::string first, table;
         if (!ParseIdent(h, pos, first)) {
-            FeedHead();
+            PassHead();
             return true;
         }
         if (pos < h.size() && h[pos] == '.') {
             ++pos;
             if (first != kStagingSchema || !ParseIdent(h, pos, table)) {
-                FeedHead(); // another schema's table: not ours to touch
+                PassHead(); // another schema's table: not ours to touch
                 return true;
             }
         } else {
             table = std::move(first);
         }
         if (!IsStagedTable(table)) {
-            FeedHead();
+            PassHead();
             return true;
         }
         const std::string_view rest = h.substr(pos);
         std::string_view list;
         if (rest.starts_with(" VALUES")) {
-            auto it = columns_.find(table);
-            if (it == columns_.end() || it->second.size() < 3 || it->second.front() != '(' || it->second.back() != ')')
-                return Fail("no column list for table " + table);
-            list = it->second;
+            const auto found = columns_.find(table);
+            if (found == columns_.end() || found->second.size() < 3 || found->second.front() != '(' ||
+                found->second.back() != ')') {
+                error_ = "no column list for table " + table;
+                return false;
+            }
+            list = found->second;
         } else if (!rest.starts_with(" (")) {
             // " (" means the dump already names its columns; anything else
             // cannot be given a list safely.
-            return Fail("unexpected INSERT form for table " + table);
+            error_ = "unexpected INSERT form for table " + table;
+            return false;
         }
+        // The lexer follows the replaced name too, so that its state is the
+        // one the original text leaves.
+        SqlLexer::Stop stop;
+        lexer_.Scan(h.data(), h.data() + pos, stop);
         Emit(kInsertInto);
         Emit(table);
         Emit(list);
-        stmtStart_ = false;
-        prev_ = 0;
-        identPrev_ = false;
-        FeedHead(pos);
+        PassHead(pos);
         return true;
     }
 
-    // Copies bytes from p on, following the lexical state. Returns where it
-    // stopped: at `end`, or just after a line end that leaves the lexer at the
-    // start of a statement (then the next line is collected as look-ahead).
-    const char* Lex(const char* p, const char* end)
-    {
-        const char* run = p;
-        auto flushRun = [&](const char* upto) {
-            if (upto > run)
-                Emit(std::string_view(run, static_cast<std::size_t>(upto - run)));
-            run = upto;
-        };
-        while (p < end) {
-            switch (lex_) {
-            case LexState::Normal: {
-                const char c = *p;
-                if (block_ == Block::Holding) {
-                    if (IsBlankByte(c)) {
-                        flushRun(p);
-                        held_.push_back(c);
-                        run = ++p;
-                        if (c == '\n') {
-                            collectingHead_ = true;
-                            return p;
-                        }
-                        if (held_.size() > kHeldCap)
-                            CloseBlock();
-                        continue;
-                    }
-                    flushRun(p);
-                    CloseBlock();
-                }
-                ++p;
-                const bool eWord = eWord_;
-                const bool wasIdent = identPrev_;
-                identPrev_ = IsIdentByte(c);
-                eWord_ = (c == 'E' || c == 'e') && !wasIdent;
-                switch (c) {
-                case '\n':
-                    prev_ = 0;
-                    if (stmtStart_) {
-                        flushRun(p);
-                        collectingHead_ = true;
-                        return p;
-                    }
-                    break;
-                case ' ':
-                case '\t':
-                case '\r':
-                case '\f':
-                    prev_ = 0;
-                    break;
-                case '-':
-                    if (prev_ == '-') {
-                        lex_ = LexState::LineComment;
-                        stmtStart_ = savedStmtStart_;
-                        prev_ = 0;
-                    } else {
-                        savedStmtStart_ = stmtStart_;
-                        stmtStart_ = false;
-                        prev_ = '-';
-                    }
-                    break;
-                case '/':
-                    savedStmtStart_ = stmtStart_;
-                    stmtStart_ = false;
-                    prev_ = '/';
-                    break;
-                case '*':
-                    if (prev_ == '/') {
-                        lex_ = LexState::BlockComment;
-                        depth_ = 1;
-                        commentPrev_ = 0;
-                        stmtStart_ = savedStmtStart_;
-                        prev_ = 0;
-                    } else {
-                        stmtStart_ = false;
-                        prev_ = '*';
-                    }
-                    break;
-                case '\'':
-                    lex_ = (eWord || !standardStrings_) ? LexState::Escape : LexState::Single;
-                    stmtStart_ = false;
-                    prev_ = 0;
-                    break;
-                case '"':
-                    lex_ = LexState::Double;
-                    stmtStart_ = false;
-                    prev_ = 0;
-                    break;
-                case ';':
-                    stmtStart_ = true;
-                    prev_ = 0;
-                    if (curSetting_) {
-                        curSetting_ = false;
-                        if (block_ == Block::Inside) {
-                            flushRun(p);
-                            block_ = Block::Holding;
-                        }
-                    }
-                    break;
-                default:
-                    stmtStart_ = false;
-                    prev_ = c;
-                    break;
-                }
-                break;
-            }
-            case LexState::LineComment: {
-                const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-                if (!nl) {
-                    p = end;
-                    break;
-                }
-                p = static_cast<const char*>(nl) + 1;
-                lex_ = LexState::Normal;
-                prev_ = 0;
-                identPrev_ = eWord_ = false;
-                if (stmtStart_) {
-                    flushRun(p);
-                    collectingHead_ = true;
-                    return p;
-                }
-                break;
-            }
-            case LexState::BlockComment: {
-                const char c = *p++;
-                if (commentPrev_ == '/' && c == '*') {
-                    ++depth_;
-                    commentPrev_ = 0;
-                } else if (commentPrev_ == '*' && c == '/') {
-                    commentPrev_ = 0;
-                    if (--depth_ == 0) {
-                        lex_ = LexState::Normal;
-                        prev_ = 0;
-                        identPrev_ = eWord_ = false;
-                    }
-                } else {
-                    commentPrev_ = c;
-                }
-                break;
-            }
-            case LexState::Single: {
-                const void* q = std::memchr(p, '\'', static_cast<std::size_t>(end - p));
-                if (!q) {
-                    p = end;
-                    break;
-                }
-                p = static_cast<const char*>(q) + 1;
-                lex_ = LexState::SingleQuoteSeen;
-                break;
-            }
-            case LexState::Escape: {
-                while (p < end && *p != '\'' && *p != '\\')
-                    ++p;
-                if (p == end)
-                    break;
-                lex_ = (*p == '\\') ? LexState::EscapeBackslash : LexState::EscapeQuoteSeen;
-                ++p;
-                break;
-            }
-            case LexState::EscapeBackslash:
-                ++p;
-                lex_ = LexState::Escape;
-                break;
-            case LexState::Double: {
-                const void* q = std::memchr(p, '"', static_cast<std::size_t>(end - p));
-                if (!q) {
-                    p = end;
-                    break;
-                }
-                p = static_cast<const char*>(q) + 1;
-                lex_ = LexState::DoubleQuoteSeen;
-                break;
-            }
-            case LexState::SingleQuoteSeen:
-            case LexState::EscapeQuoteSeen:
-            case LexState::DoubleQuoteSeen: {
-                const char quote = lex_ == LexState::DoubleQuoteSeen ? '"' : '\'';
-                if (*p == quote) { // doubled quote: still inside
-                    ++p;
-                    lex_ = lex_ == LexState::SingleQuoteSeen   ? LexState::Single
-                           : lex_ == LexState::EscapeQuoteSeen ? LexState::Escape
-                                                               : LexState::Double;
-                } else {
-                    lex_ = LexState::Normal;
-                    prev_ = 0;
-                    identPrev_ = eWord_ = false;
-                }
-                break;
-            }
-            }
-        }
-        flushRun(p);
-        return p;
-    }
-
-    std::ostream& out_;
     const ColumnLists& columns_;
-    std::string outBuf_;
+    DumpSink sink_;
+    SqlLexer lexer_;
+    std::string out_;
     std::string head_;
     std::string held_;
     std::string error_;
-    LexState lex_ = LexState::Normal;
     Block block_ = Block::Before;
-    bool collectingHead_ = true;
-    bool stmtStart_ = true;
-    bool savedStmtStart_ = true;
-    bool curSetting_ = false;
-    bool standardStrings_ = true;
-    bool identPrev_ = false;
-    bool eWord_ = false;
-    char prev_ = 0;
-    char commentPrev_ = 0;
-    int depth_ = 0;
+    bool collecting_ = true;
+    bool inSetting_ = false;
+    bool writeFailed_ = false;
 };
 
-} // namespace
-
-bool NeedsQuoting(const std::string& name)
+DumpRewriter::DumpRewriter(const ColumnLists& columns, DumpSink sink)
+    : rules_(std::make_unique<Rules>(columns, std::move(sink)))
 {
-    if (name.empty())
-        return true;
-    const char c0 = name[0];
-    if (!((c0 >= 'a' && c0 <= 'z') || c0 == '_'))
-        return true;
-    for (char c : name) {
-        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '$'))
-            return true;
-    }
-    return std::binary_search(std::begin(kQuotedKeywords), std::end(kQuotedKeywords), std::string_view(name));
 }
 
-std::string ColumnList(const std::vector<std::string>& names)
+DumpRewriter::~DumpRewriter() = default;
+
+Status DumpRewriter::Feed(std::string_view piece)
 {
-    std::string list = "(";
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (i > 0)
-            list += ',';
-        const std::string& n = names[i];
-        if (!NeedsQuoting(n)) {
-            list += n;
-            continue;
-        }
-        list += '"';
-        for (char c : n) {
-            if (c == '"')
-                list += '"';
-            list += c;
-        }
-        list += '"';
-    }
-    list += ')';
-    return list;
+    return rules_->Feed(piece.data(), piece.data() + piece.size());
 }
 
-RewriteResult RewriteDump(std::istream& in, std::ostream& out, const ColumnLists& columns)
+Status DumpRewriter::Finish()
 {
-    Rewriter rewriter(out, columns);
-    std::string buf(kChunkSize, '\0');
+    return rules_->Finish();
+}
+
+std::uint64_t DumpRewriter::BytesWritten() const
+{
+    return rules_->written;
+}
+
+Status RewriteDump(std::istream& in, std::ostream& out, const ColumnLists& columns)
+{
+    DumpRewriter rewriter(columns, [&out](std::string_view piece) {
+        out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+        return static_cast<bool>(out);
+    });
+    std::string buffer(kChunkSize, '\0');
     while (in) {
-        in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
         const auto n = static_cast<std::size_t>(in.gcount());
         if (n == 0)
             break;
-        if (!rewriter.Feed(buf.data(), buf.data() + n))
-            return {false, rewriter.error()};
+        if (Status fed = rewriter.Feed(std::string_view(buffer.data(), n)); !fed.ok())
+            return fed;
     }
     if (in.bad())
-        return {false, "read error"};
-    if (!rewriter.Finish())
-        return {false, rewriter.error()};
+        return Failure{kRewriteFailed, "read error"};
+    if (Status finished = rewriter.Finish(); !finished.ok())
+        return finished;
     out.flush();
     if (!out)
-        return {false, "write error"};
-    return {true, {}};
+        return Failure{kRewriteFailed, "write error"};
+    return {};
 }
 
-RewriteResult RewriteDumpFile(const std::string& fromPath, const std::string& toPath, const ColumnLists& columns)
-{
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    if (fromPath == toPath || (fs::exists(toPath, ec) && fs::equivalent(fromPath, toPath, ec)))
-        return {false, "source and target are the same file"};
-    std::ifstream in(fromPath, std::ios::binary);
-    if (!in)
-        return {false, "cannot open " + fromPath};
-    RewriteResult result;
-    {
-        std::ofstream out(toPath, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return {false, "cannot create " + toPath};
-        result = RewriteDump(in, out, columns);
-        out.close();
-        if (result.ok && !out)
-            result = {false, "write error on " + toPath};
-    }
-    if (!result.ok)
-        fs::remove(toPath, ec);
-    return result;
-}
+} // namespace pelantra

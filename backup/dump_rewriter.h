@@ -11,43 +11,54 @@
 //    tmpx.<table>, names the bare table followed by its column list.
 // Every other byte, row values above all, passes unchanged.
 //
-// The rewrite streams: it reads the dump in chunks and keeps only a short
+// The rewrite streams: it takes the dump in pieces and keeps only a short
 // look-ahead at the start of a statement line, so its memory does not depend
-// on the dump's size or on the size of any single value. It follows the SQL
-// lexical structure (quoted values and names spanning lines, doubled quotes,
-// E'' values with backslash escapes, -- comments and nested /* */ comments)
-// and acts only on lines where a statement starts.
+// on the dump's size or on the size of any single value.
 
+#include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <map>
+#include <memory>
 #include <string>
-#include <vector>
+#include <string_view>
+
+#include "core/result.h"
+
+namespace pelantra {
+
+// The reason of every failed rewrite.
+inline constexpr const char* kRewriteFailed = "Hasil export tidak dapat diolah";
 
 // Column list per staged table: "(" + names joined by "," + ")", each name
-// quoted only when it needs quoting.
+// quoted where the server's quote_ident() quotes it.
 using ColumnLists = std::map<std::string, std::string, std::less<>>;
 
-// Ordered column names -> "(a,b,\"Odd\")". A name is written bare when it is a
-// lower-case identifier that is not a PostgreSQL keyword reserved in column
-// position; otherwise it is double-quoted with inner quotes doubled.
-std::string ColumnList(const std::vector<std::string>& names);
+// Takes the rewritten dump piece by piece; false when it cannot.
+using DumpSink = std::function<bool(std::string_view)>;
 
-// True when `name` must be double-quoted to be used as a column name.
-bool NeedsQuoting(const std::string& name);
+class DumpRewriter {
+public:
+    DumpRewriter(const ColumnLists& columns, DumpSink sink);
+    ~DumpRewriter();
+    DumpRewriter(const DumpRewriter&) = delete;
+    DumpRewriter& operator=(const DumpRewriter&) = delete;
 
-struct RewriteResult {
-    bool ok = false;
-    std::string error; // short English technical text when !ok
+    // A failure ends the rewrite; what went to the sink must be discarded.
+    Status Feed(std::string_view piece);
+    // The dump has ended. Fails when it ends inside a quoted value, a quoted
+    // name, a block comment, a statement or the settings block.
+    Status Finish();
+    // Bytes handed to the sink so far.
+    std::uint64_t BytesWritten() const;
+
+private:
+    class Rules;
+    std::unique_ptr<Rules> rules_;
 };
 
-// Reads the raw dump from `in` and writes the rewritten dump to `out`.
-// Fails (and the output must then be discarded) when the dump ends inside a
-// quoted value, a quoted name, a block comment or the settings block, when an
-// INSERT of a staged table has no usable column list in `columns`, or on a
-// read or write error.
-RewriteResult RewriteDump(std::istream& in, std::ostream& out, const ColumnLists& columns);
+// Stream form of DumpRewriter: reads the raw dump from `in` and writes the
+// rewritten dump to `out`.
+Status RewriteDump(std::istream& in, std::ostream& out, const ColumnLists& columns);
 
-// File form of RewriteDump. The two paths must name different files; on
-// failure the target file is removed so no half-written dump is left behind.
-RewriteResult RewriteDumpFile(const std::string& fromPath, const std::string& toPath, const ColumnLists& columns);
+} // namespace pelantra

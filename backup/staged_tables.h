@@ -3,6 +3,8 @@
 #include <array>
 #include <string_view>
 
+namespace pelantra {
+
 inline constexpr const char* kStagingSchema = "tmpx";
 
 // The thirteen tables a backup carries, in the order they are created in the
@@ -22,3 +24,5 @@ inline constexpr std::array<std::string_view, 13> kStagedTables = {
     "tugas_tambahan",
     "sekolah",
 };
+
+} // namespace pelantra

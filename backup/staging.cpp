@@ -1,11 +1,12 @@
 #include "backup/staging.h"
 
 #include <string_view>
+#include <vector>
 
-#include "app/database.h"
-#include "backup/backup_job.h"
 #include "backup/staged_tables.h"
+#include "core/database.h"
 
+namespace pelantra {
 namespace {
 
 const std::string kLockKeyText = std::to_string(kBackupLockKey);
@@ -44,58 +45,9 @@ constexpr std::string_view kLinkedRows[] = {
 constexpr const char* kStagingFailed = "Data sekolah tidak dapat disiapkan";
 constexpr const char* kSchoolNotFound = "Sekolah tidak ditemukan";
 constexpr const char* kAnotherBackupRunning = "Backup lain sedang berjalan pada database ini";
+constexpr const char* kDropFailed = "Data sementara tidak dapat dihapus dari database";
 
-void ReleaseLock(Sql& sql)
-{
-    sql.Execute("SELECT pg_advisory_unlock($1)", {kLockKeyText});
-}
-
-StageResult Failed(BackupOutcome failure)
-{
-    return StageResult{false, std::move(failure)};
-}
-
-// Inside the open transaction: is there a `sekolah` row for the id? A text
-// that is not even a valid key value is simply no school.
-enum class SchoolLookup { Found, NotFound, Failed };
-SchoolLookup FindSchool(Sql& sql, const std::string& schoolId)
-{
-    if (!sql.Execute("SELECT count(*) FROM sekolah WHERE sekolah_id=$1", {schoolId}))
-        return sql.ErrorCode() == kInvalidTextRepresentation ? SchoolLookup::NotFound : SchoolLookup::Failed;
-    return sql.Fetch() && sql[0] != "0" ? SchoolLookup::Found : SchoolLookup::NotFound;
-}
-
-// Runs the staging script in the open transaction; on failure returns the
-// server's message.
-bool CopySchoolRows(Sql& sql, const std::string& schoolId, std::string& error)
-{
-    auto run = [&](std::string_view statement, const std::vector<std::string>& params) {
-        if (sql.Execute(std::string(statement), params))
-            return true;
-        error = sql.ErrorText();
-        return false;
-    };
-    if (!run("DROP SCHEMA IF EXISTS tmpx CASCADE", {}) || !run("CREATE SCHEMA tmpx AUTHORIZATION postgres", {}))
-        return false;
-    for (std::string_view table : kStagedTables) {
-        if (!CreateTmpTable(sql, std::string(table))) {
-            error = sql.ErrorText();
-            return false;
-        }
-    }
-    for (std::string_view statement : kSchoolRows) {
-        if (!run(statement, {schoolId}))
-            return false;
-    }
-    for (std::string_view statement : kLinkedRows) {
-        if (!run(statement, {}))
-            return false;
-    }
-    return true;
-}
-
-} // namespace
-
+// The statement that makes one staged table as a copy of its source table.
 std::string CreateTmpTableStatement(const std::string& table)
 {
     return "CREATE TABLE tmpx." + table + "(like " + table + " including defaults)";
@@ -106,45 +58,86 @@ bool CreateTmpTable(Sql& sql, const std::string& table)
     return sql.Execute(CreateTmpTableStatement(table));
 }
 
-StageResult StageSchool(PostgreSQLSession& session, const std::string& schoolId)
+// Inside the open transaction: is there a `sekolah` row for the id? A text
+// that is not even a valid key value is simply no school.
+Status FindSchool(Sql& sql, const std::string& schoolId)
+{
+    if (!sql.Query("SELECT count(*) FROM sekolah WHERE sekolah_id=$1", {schoolId})) {
+        if (sql.ErrorCode() == kInvalidTextRepresentation)
+            return Failure{kSchoolNotFound, "sekolah_id: " + schoolId};
+        return Failure{kStagingFailed, sql.ErrorText()};
+    }
+    if (!sql.Fetch() || sql[0] == "0")
+        return Failure{kSchoolNotFound, "sekolah_id: " + schoolId};
+    return {};
+}
+
+// The staging script, in the open transaction.
+Status CopySchoolRows(Sql& sql, const std::string& schoolId)
+{
+    auto run = [&sql](const std::string& statement, const std::vector<std::string>& params) {
+        return sql.Execute(statement, params);
+    };
+    bool done = run("DROP SCHEMA IF EXISTS tmpx CASCADE", {}) && run("CREATE SCHEMA tmpx AUTHORIZATION postgres", {});
+    for (std::string_view table : kStagedTables)
+        done = done && CreateTmpTable(sql, std::string(table));
+    for (std::string_view statement : kSchoolRows)
+        done = done && run(std::string(statement), {schoolId});
+    for (std::string_view statement : kLinkedRows)
+        done = done && run(std::string(statement), {});
+    if (!done)
+        return Failure{kStagingFailed, sql.ErrorText()};
+    return {};
+}
+
+} // namespace
+
+Result<BackupLock> BackupLock::Take(PostgreSQLSession& session)
 {
     Sql sql(session);
-    if (!sql.Execute("SELECT pg_try_advisory_lock($1)", {kLockKeyText}))
-        return Failed(BackupOutcome::Failure(kStagingFailed, sql.ErrorText()));
+    if (!sql.Query("SELECT pg_try_advisory_lock($1)", {kLockKeyText}))
+        return Failure{kStagingFailed, sql.ErrorText()};
     if (!sql.Fetch() || sql[0] != "t")
-        return Failed(BackupOutcome::Failure(kAnotherBackupRunning));
-
-    if (!sql.Execute("BEGIN ISOLATION LEVEL REPEATABLE READ")) {
-        BackupOutcome failure = BackupOutcome::Failure(kStagingFailed, sql.ErrorText());
-        ReleaseLock(sql);
-        return Failed(std::move(failure));
-    }
-
-    BackupOutcome failure;
-    switch (FindSchool(sql, schoolId)) {
-    case SchoolLookup::Found: {
-        std::string error;
-        if (CopySchoolRows(sql, schoolId, error) && sql.Execute("COMMIT"))
-            return StageResult{true, {}};
-        failure = BackupOutcome::Failure(kStagingFailed, error.empty() ? sql.ErrorText() : error);
-        break;
-    }
-    case SchoolLookup::NotFound:
-        failure = BackupOutcome::Failure(kSchoolNotFound, "sekolah_id: " + schoolId);
-        break;
-    case SchoolLookup::Failed:
-        failure = BackupOutcome::Failure(kStagingFailed, sql.ErrorText());
-        break;
-    }
-    sql.Execute("ROLLBACK");
-    ReleaseLock(sql);
-    return Failed(std::move(failure));
+        return Failure{kAnotherBackupRunning, {}};
+    return BackupLock(session);
 }
 
-bool FinishBackup(PostgreSQLSession& session)
+BackupLock::BackupLock(BackupLock&& other) noexcept : session_(other.session_)
+{
+    other.session_ = nullptr;
+}
+
+BackupLock::~BackupLock()
+{
+    if (session_)
+        Sql(*session_).Query("SELECT pg_advisory_unlock($1)", {kLockKeyText});
+}
+
+Result<StagedSchool> StageSchool(PostgreSQLSession& session, const std::string& schoolId)
+{
+    Result<BackupLock> lock = BackupLock::Take(session);
+    if (!lock.ok())
+        return lock.failure();
+
+    Transaction transaction(session, "BEGIN ISOLATION LEVEL REPEATABLE READ");
+    if (!transaction.Begun())
+        return Failure{kStagingFailed, transaction.ErrorText()};
+    Sql sql(session);
+    if (Status found = FindSchool(sql, schoolId); !found.ok())
+        return found.failure();
+    if (Status copied = CopySchoolRows(sql, schoolId); !copied.ok())
+        return copied.failure();
+    if (!transaction.Commit())
+        return Failure{kStagingFailed, transaction.ErrorText()};
+    return StagedSchool{std::move(lock.value())};
+}
+
+Status DropStaging(PostgreSQLSession& session)
 {
     Sql sql(session);
-    const bool dropped = sql.Execute("DROP SCHEMA tmpx CASCADE");
-    ReleaseLock(sql);
-    return dropped;
+    if (!sql.Execute("DROP SCHEMA tmpx CASCADE"))
+        return Failure{kDropFailed, sql.ErrorText()};
+    return {};
 }
+
+} // namespace pelantra

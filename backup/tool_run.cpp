@@ -4,6 +4,8 @@
 #include <QProcessEnvironment>
 #include <QStringList>
 
+namespace pelantra {
+
 std::string ToolResult::Describe() const
 {
     switch (status) {
@@ -51,3 +53,5 @@ ToolResult RunTool(const ToolCommand& command)
     }
     return result;
 }
+
+} // namespace pelantra

@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+namespace pelantra {
+
 // One run of an outside program, given as a program and its arguments (never
 // a shell line), run to its end.
 struct ToolCommand {
@@ -29,3 +31,5 @@ struct ToolResult {
 
 // Blocks until the program has ended. Safe to call from any thread.
 ToolResult RunTool(const ToolCommand& command);
+
+} // namespace pelantra

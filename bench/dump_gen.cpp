@@ -8,6 +8,7 @@
 
 #include "backup/staged_tables.h"
 
+namespace pelantra {
 namespace {
 
 constexpr int kColumns = 8;
@@ -98,3 +99,5 @@ void GenerateDump(std::ostream& out, std::size_t targetBytes, bool modern)
         buf += "\\unrestrict duInEbWYVtiI3Icj0fHkKkPdUnlpNk206dsQrTcVds6ytT89b09VN2hSpEdSRVD\n\n";
     out.write(buf.data(), static_cast<std::streamsize>(buf.size()));
 }
+
+} // namespace pelantra

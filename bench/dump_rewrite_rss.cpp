@@ -13,6 +13,7 @@
 #include <string>
 
 #include "backup/dump_rewriter.h"
+#include "backup/export.h"
 #include "dump_gen.h"
 
 namespace {
@@ -28,15 +29,16 @@ long PeakKiB()
 
 int main(int argc, char** argv)
 {
+    using namespace pelantra;
     if (argc == 5 && std::strcmp(argv[1], "gen") == 0) {
         std::ofstream out(argv[2], std::ios::binary);
         GenerateDump(out, std::strtoull(argv[3], nullptr, 10) << 20, std::strcmp(argv[4], "modern") == 0);
         return out ? 0 : 1;
     }
     if (argc == 4 && std::strcmp(argv[1], "rewrite") == 0) {
-        const RewriteResult r = RewriteDumpFile(argv[2], argv[3], GeneratedColumnLists());
-        if (!r.ok) {
-            std::cerr << r.error << "\n";
+        const Status r = RewriteDumpFile(argv[2], argv[3], GeneratedColumnLists());
+        if (!r.ok()) {
+            std::cerr << r.failure().detail << "\n";
             return 1;
         }
         std::cout << PeakKiB() << "\n";

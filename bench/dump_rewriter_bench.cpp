@@ -13,6 +13,7 @@
 #include "backup/dump_rewriter.h"
 #include "dump_gen.h"
 
+namespace pelantra {
 namespace {
 
 // Reads from memory without copying.
@@ -53,9 +54,9 @@ void Rewrite(benchmark::State& state, std::size_t mb, bool modern)
         NullBuf outBuf;
         std::istream in(&inBuf);
         std::ostream out(&outBuf);
-        const RewriteResult r = RewriteDump(in, out, lists);
-        if (!r.ok)
-            state.SkipWithError(r.error.c_str());
+        const Status r = RewriteDump(in, out, lists);
+        if (!r.ok())
+            state.SkipWithError(r.failure().detail.c_str());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(dump.size()));
 }
@@ -87,5 +88,6 @@ const bool kRegistered = [] {
 }();
 
 } // namespace
+} // namespace pelantra
 
 BENCHMARK_MAIN();

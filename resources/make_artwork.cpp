@@ -15,11 +15,11 @@
 #include <cstdio>
 #include <string>
 
-#include "app/database.h"
-#include "app/settings.h"
+#include "core/database.h"
 #include "ui/artwork.h"
 #include "ui/main_window.h"
 
+namespace pelantra {
 namespace {
 
 void PutLe16(QByteArray& out, int value)
@@ -74,15 +74,13 @@ int WriteWindow(QApplication& app, const QString& path)
     QApplication::setApplicationName("pelantra");
     QApplication::setWindowIcon(AppIcon());
     PostgreSQLSession session;
-    const std::string connect = ConnectionString(LoadIniFile(kSettingsFileName).Get(kPortKey));
-    if (!session.Open(connect.c_str())) {
-        std::fprintf(stderr, "no database: %s\n", session.ErrorText().c_str());
+    if (const Status opened = OpenDatabase(session); !opened.ok()) {
+        std::fprintf(stderr, "no database: %s\n", opened.failure().detail.c_str());
         return 1;
     }
-    SetDefaultSession(&session);
     int result = 1;
     {
-        MainWindow window;
+        MainWindow window(session);
         window.strLocation->setText("/home/operator/Cadangan");
         window.show();
         QTimer::singleShot(500, &window, [&] {
@@ -91,14 +89,15 @@ int WriteWindow(QApplication& app, const QString& path)
         });
         app.exec();
     }
-    SetDefaultSession(nullptr);
     return result;
 }
 
 } // namespace
+} // namespace pelantra
 
 int main(int argc, char* argv[])
 {
+    using namespace pelantra;
     QApplication app(argc, argv);
     const QStringList args = QApplication::arguments();
     if (args.size() == 3 && args[1] == "icon")

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+namespace pelantra {
 namespace {
 
 const QColor kDeepBlue(0x14, 0x4e, 0x8c);
@@ -125,3 +126,5 @@ QIcon AppIcon()
         icon.addPixmap(QPixmap::fromImage(IconImage(size)));
     return icon;
 }
+
+} // namespace pelantra

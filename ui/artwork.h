@@ -3,6 +3,8 @@
 #include <QIcon>
 #include <QImage>
 
+namespace pelantra {
+
 // The program's own pictures, drawn at run time so that nothing but code has
 // to be kept in step.
 
@@ -17,3 +19,5 @@ QImage IconImage(int size);
 
 // The application icon with the sizes a window system asks for.
 QIcon AppIcon();
+
+} // namespace pelantra

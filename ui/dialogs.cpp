@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+namespace pelantra {
 namespace {
 
 Dialogs realDialogs;
@@ -39,3 +40,5 @@ void SetDialogs(Dialogs* dialogs)
 {
     current = dialogs ? dialogs : &realDialogs;
 }
+
+} // namespace pelantra

@@ -4,6 +4,8 @@
 
 class QWidget;
 
+namespace pelantra {
+
 // The modal dialogs the program opens. Tests put their own in place so that
 // nothing waits for a person.
 class Dialogs {
@@ -18,3 +20,5 @@ public:
 // The dialogs in use; the default opens the real ones.
 Dialogs& CurrentDialogs();
 void SetDialogs(Dialogs* dialogs);
+
+} // namespace pelantra

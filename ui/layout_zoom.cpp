@@ -6,11 +6,17 @@
 #include <algorithm>
 #include <cmath>
 
+namespace pelantra {
 namespace {
 
-double fixedZoom = 0;
+// The reference is a compact 8-point interface face at 96 dots per inch: 14
+// pixels high, and 312 pixels for the sample text. The zoom is the larger of
+// the font's height and its sample width against these.
+constexpr int kReferenceFontHeight = 14;
+constexpr int kReferenceSampleWidth = 312;
+constexpr const char* kZoomSampleText = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
 
-} // namespace
+double fixedZoom = 0;
 
 double ZoomForFont(double height, double sampleWidth)
 {
@@ -18,6 +24,8 @@ double ZoomForFont(double height, double sampleWidth)
     return zoom > 0 ? zoom : 1.0;
 }
 
+// The zoom in use: the one set by SetLayoutZoom, else the one derived from
+// the application font.
 double LayoutZoom()
 {
     if (fixedZoom > 0)
@@ -25,6 +33,8 @@ double LayoutZoom()
     const QFontMetricsF metrics(QApplication::font());
     return ZoomForFont(std::round(metrics.height()), metrics.horizontalAdvance(QString::fromLatin1(kZoomSampleText)));
 }
+
+} // namespace
 
 void SetLayoutZoom(double zoom)
 {
@@ -35,3 +45,5 @@ int Zoomed(int units)
 {
     return static_cast<int>(std::lround(units * LayoutZoom()));
 }
+
+} // namespace pelantra

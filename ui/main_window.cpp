@@ -15,12 +15,14 @@
 #include <system_error>
 #include <thread>
 
-#include "app/database.h"
-#include "app/school_list.h"
+#include "backup/backup_run.h"
+#include "backup/backup_worker.h"
+#include "core/school_list.h"
 #include "ui/artwork.h"
 #include "ui/dialogs.h"
 #include "ui/layout_zoom.h"
 
+namespace pelantra {
 namespace {
 
 constexpr int kLayoutWidth = 404;
@@ -33,14 +35,12 @@ void Place(QWidget* control, int left, int width, int top, int height)
 }
 
 // Carries the worker's reports over to the window's thread, in posting order.
-class WindowObserver : public BackupObserver {
+class WindowObserver final : public BackupObserver {
 public:
-    explicit WindowObserver(MainWindow* window) : window_(window) { }
+    explicit WindowObserver(MainWindowInfo info) : window_(info.window) { }
 
     void PostStatus(const std::string& text) override
     {
-        if (text == kFinalStatus)
-            finalPosted_ = true;
         MainWindow* window = window_;
         QMetaObject::invokeMethod(
             window, [window, text] { window->OnStatus(text); }, Qt::QueuedConnection);
@@ -53,38 +53,13 @@ public:
             window, [window, outcome] { window->OnOutcome(outcome); }, Qt::QueuedConnection);
     }
 
-    bool FinalPosted() const { return finalPosted_; }
-
 private:
     MainWindow* window_;
-    bool finalPosted_ = false;
 };
 
 } // namespace
 
-void BackupWorker(MainWindowInfo info, std::string folder, std::string schoolId)
-{
-    {
-        WindowObserver observer(info.window);
-        PostgreSQLSession* session = DefaultSession();
-        if (!folder.empty()) {
-            try {
-                if (!session)
-                    throw std::runtime_error("no database session");
-                RunBackupWorker(observer, *session, folder, schoolId);
-            } catch (const std::exception& error) {
-                // The window must still learn that the run is over.
-                if (!observer.FinalPosted()) {
-                    observer.PostOutcome(BackupOutcome::Failure("Proses backup terhenti", error.what()));
-                    observer.PostStatus(kFinalStatus);
-                }
-            }
-        }
-    }
-    info.window->workers.fetch_sub(1);
-}
-
-MainWindow::MainWindow(QWidget* parent) : QWidget(parent)
+MainWindow::MainWindow(PostgreSQLSession& session, QWidget* parent) : QWidget(parent), session_(session)
 {
     BuildLayout();
     connect(cmdCari, &QPushButton::clicked, this, &MainWindow::DoCari);
@@ -98,13 +73,9 @@ MainWindow::~MainWindow()
     while (workers.load() != 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     // A run still open here never had its end handled: its "selesai" was
-    // posted to an event loop that no longer runs. Leave no staged copy of
-    // the school's data and no lock behind.
-    if (runOpen_) {
-        runOpen_ = false;
-        if (PostgreSQLSession* session = DefaultSession())
-            FinishBackup(*session);
-    }
+    // posted to an event loop that no longer runs. Its end leaves no staged
+    // copy of the school's data and no lock behind.
+    run_.reset();
 }
 
 void MainWindow::BuildLayout()
@@ -166,10 +137,8 @@ void MainWindow::BuildLayout()
 void MainWindow::FillSchoolList()
 {
     cbSekolah->clear();
-    if (PostgreSQLSession* session = DefaultSession()) {
-        for (const SchoolEntry& school : LoadSchoolList(*session))
-            cbSekolah->addItem(QString::fromStdString(school.name), QString::fromStdString(school.id));
-    }
+    for (const SchoolEntry& school : LoadSchoolList(session_))
+        cbSekolah->addItem(QString::fromStdString(school.name), QString::fromStdString(school.id));
     if (cbSekolah->count() > 0)
         cbSekolah->setCurrentIndex(0);
 }
@@ -189,14 +158,6 @@ void MainWindow::DoCari()
         strLocation->setText(folder);
 }
 
-StageResult MainWindow::StageSchool()
-{
-    PostgreSQLSession* session = DefaultSession();
-    if (!session)
-        return {false, BackupOutcome::Failure("Tidak ada koneksi database")};
-    return ::StageSchool(*session, SelectedSchoolId());
-}
-
 void MainWindow::DoBackup()
 {
     const std::string folder = strLocation->text().toStdString();
@@ -207,30 +168,33 @@ void MainWindow::DoBackup()
     cmdBackup->setEnabled(false);
     setCursor(Qt::BusyCursor);
 
-    const StageResult staged = StageSchool();
     const std::string schoolId = SelectedSchoolId();
-    if (!staged.staged) {
+    auto run = std::make_unique<BackupRun>(session_, schoolId);
+    if (const Status staged = run->Stage(); !staged.ok()) {
         EndRun();
-        CurrentDialogs().Inform(this, QString::fromStdString(staged.failure.Message()),
-                                QString::fromStdString(staged.failure.detail));
+        Show(staged.failure());
         return;
     }
 
-    runOpen_ = true;
-    haveOutcome_ = false;
+    run_ = std::move(run);
+    outcome_.reset();
     ++workers;
     const MainWindowInfo info{this};
+    PostgreSQLSession& session = session_;
     try {
-        StartThread([info, folder, schoolId] { BackupWorker(info, folder, schoolId); });
+        StartThread([info, &session, folder, schoolId] {
+            {
+                WindowObserver observer(info);
+                BackupWorker(observer, session, folder, schoolId);
+            }
+            info.window->workers.fetch_sub(1);
+        });
     } catch (const std::system_error& error) {
         --workers;
-        runOpen_ = false;
-        if (PostgreSQLSession* session = DefaultSession())
-            FinishBackup(*session);
+        const BackupOutcome outcome = run_->Finish(Failure{"Proses backup tidak dapat dimulai", error.what()});
+        run_.reset();
         EndRun();
-        const BackupOutcome failure = BackupOutcome::Failure("Proses backup tidak dapat dimulai", error.what());
-        CurrentDialogs().Inform(this, QString::fromStdString(failure.Message()),
-                                QString::fromStdString(failure.detail));
+        Show(outcome);
     }
 }
 
@@ -242,29 +206,23 @@ void MainWindow::StartThread(std::function<void()> body)
 void MainWindow::OnOutcome(BackupOutcome outcome)
 {
     outcome_ = std::move(outcome);
-    haveOutcome_ = true;
 }
 
 void MainWindow::OnStatus(std::string text)
 {
-    if (text != kFinalStatus || !runOpen_)
+    if (text != kFinalStatus || !run_)
         return;
-    runOpen_ = false;
-    PostgreSQLSession* session = DefaultSession();
-    const bool finished = session && FinishBackup(*session);
+    const BackupOutcome outcome = run_->Finish(std::move(outcome_));
+    run_.reset();
+    outcome_.reset();
     EndRun();
+    Show(outcome);
+}
 
-    BackupOutcome outcome = haveOutcome_ ? outcome_ : BackupOutcome::Failure("Proses backup berakhir tanpa hasil");
-    haveOutcome_ = false;
-    if (!finished) {
-        // The archive stands; the user should still know that the staged
-        // copy could not be removed.
-        std::string note = "Skema sementara tmpx tidak dapat dihapus.";
-        if (session && !session->ErrorText().empty())
-            note.append("\n").append(session->ErrorText());
-        outcome.detail = outcome.detail.empty() ? note : outcome.detail + "\n\n" + note;
-    }
-    CurrentDialogs().Inform(this, QString::fromStdString(outcome.Message()), QString::fromStdString(outcome.detail));
+void MainWindow::Show(const BackupOutcome& outcome)
+{
+    CurrentDialogs().Inform(this, QString::fromStdString(OutcomeMessage(outcome)),
+                            QString::fromStdString(OutcomeDetail(outcome)));
 }
 
 void MainWindow::EndRun()
@@ -305,3 +263,5 @@ void MainWindow::mousePressEvent(QMouseEvent* event)
     }
     QWidget::mousePressEvent(event);
 }
+
+} // namespace pelantra

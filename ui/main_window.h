@@ -4,9 +4,11 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 
-#include "backup/backup_job.h"
+#include "backup/backup_outcome.h"
 
 class QComboBox;
 class QGroupBox;
@@ -14,24 +16,27 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class MainWindow;
 
-// What a backup worker knows of the window that started it.
+namespace pelantra {
+
+class BackupRun;
+class MainWindow;
+class PostgreSQLSession;
+
+// What a backup thread knows of the window that started it: it reaches the
+// window only through queued calls and its `workers` count, which it
+// decrements as its very last act.
 struct MainWindowInfo {
     MainWindow* window;
 };
 
-// The body of a backup thread. Reaches the window only through queued calls
-// and its `workers` count, which it decrements as its very last act.
-void BackupWorker(MainWindowInfo info, std::string folder, std::string schoolId);
-
-// The program's one window: pick a school, pick a folder, back it up.
-// Needs the default database session for its school list and backups.
+// The program's one window: pick a school, pick a folder, back it up. The
+// session serves its school list and backups and must outlive it.
 class MainWindow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    explicit MainWindow(PostgreSQLSession& session, QWidget* parent = nullptr);
     // Waits until no backup worker runs, then finishes a run whose end was
     // never handled (drops the staging schema, releases the backup lock).
     ~MainWindow() override;
@@ -51,8 +56,6 @@ public:
 
     void DoCari();
     void DoBackup();
-    // Stages the selected school for a backup.
-    StageResult StageSchool();
     // Every status text of a worker arrives here, on the GUI thread (virtual
     // so that a test can watch the protocol).
     virtual void OnStatus(std::string text);
@@ -64,7 +67,7 @@ public:
     // Key of the selected school, empty when the list is empty.
     std::string SelectedSchoolId() const;
     // True from a successful staging until the run's end has been handled.
-    bool RunOpen() const { return runOpen_; }
+    bool RunOpen() const { return run_ != nullptr; }
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -79,8 +82,11 @@ private:
     void BuildLayout();
     void FillSchoolList();
     void EndRun();
+    void Show(const BackupOutcome& outcome);
 
-    bool runOpen_ = false;
-    BackupOutcome outcome_;
-    bool haveOutcome_ = false;
+    PostgreSQLSession& session_;
+    std::unique_ptr<BackupRun> run_;
+    std::optional<BackupOutcome> outcome_;
 };
+
+} // namespace pelantra

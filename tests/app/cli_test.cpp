@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "app/cli.h"
-#include "app/database.h"
-#include "app/school_list.h"
+#include "core/database.h"
+#include "core/school_list.h"
 #include "support/test_database.h"
 #include "support/work_folder.h"
 
+namespace pelantra {
 namespace {
 
 struct CliRun {
@@ -90,3 +91,4 @@ TEST(Cli, BackupReportsSuccessAndFailureHonestly)
 }
 
 } // namespace
+} // namespace pelantra

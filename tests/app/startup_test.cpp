@@ -6,14 +6,15 @@
 
 #include <memory>
 
-#include "app/database.h"
 #include "app/startup.h"
+#include "core/database.h"
 #include "support/gui_test_support.h"
 #include "support/test_database.h"
 #include "support/work_folder.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 
+namespace pelantra {
 namespace {
 
 class CountingDialogs : public Dialogs {
@@ -98,3 +99,4 @@ TEST_F(StartupTest, RunsTheWindowUntilItIsClosed)
 }
 
 } // namespace
+} // namespace pelantra

@@ -2,6 +2,7 @@
 
 #include "backup/archive_name.h"
 
+namespace pelantra {
 namespace {
 
 SchoolRecord Record(std::string name, std::string parent)
@@ -45,3 +46,4 @@ TEST(ArchiveName, FolderGetsExactlyOneSeparator)
 }
 
 } // namespace
+} // namespace pelantra

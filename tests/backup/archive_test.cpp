@@ -8,6 +8,7 @@
 #include "backup/archive.h"
 #include "backup/tool_run.h"
 
+namespace pelantra {
 namespace {
 
 const std::string kFakeArchiver = PELANTRA_SOURCE_DIR "/tests/backup/fake-archiver";
@@ -43,7 +44,7 @@ protected:
     std::string ArchivePath() const { return destination_.filePath("01_Kab__Hulu_123_SD_N_1.std").toStdString(); }
     std::string WorkPath() const { return work_.path().toStdString(); }
 
-    ArchiveResult Pack(const std::string& archiver) const
+    ArchiveRun Pack(const std::string& archiver) const
     {
         return PackArchive(archiver, ArchivePath(), WorkPath(), static_cast<std::uint64_t>(kDump.size()));
     }
@@ -65,8 +66,8 @@ protected:
 
 TEST_F(ArchiveTest, ArchiveHoldsTheDumpBehindThePassword)
 {
-    const ArchiveResult result = Pack(RealArchiver());
-    ASSERT_TRUE(result.ok) << result.reason << "\n" << result.detail;
+    const ArchiveRun result = Pack(RealArchiver());
+    ASSERT_TRUE(result.status.ok()) << result.status.failure().reason << "\n" << result.status.failure().detail;
     EXPECT_EQ(DestinationEntries(), QStringList{QString::fromStdString(ArchivePath()).section('/', -1)});
 
     const ToolResult extracted = SevenZip({"x", "-so", "-ptiupanbatur", ArchivePath(), "kartesa2014.sql"});
@@ -88,8 +89,8 @@ TEST_F(ArchiveTest, SecondBackupReplacesTheEarlierArchiveWhole)
     WriteFile(work_.filePath("other.txt"), "left over from an older backup");
     ASSERT_TRUE(SevenZip({"a", ArchivePath(), "other.txt", "-ptiupanbatur"}).ExitedWith(0));
 
-    const ArchiveResult result = Pack(RealArchiver());
-    ASSERT_TRUE(result.ok) << result.reason << "\n" << result.detail;
+    const ArchiveRun result = Pack(RealArchiver());
+    ASSERT_TRUE(result.status.ok()) << result.status.failure().reason << "\n" << result.status.failure().detail;
     const auto members = ParseTechnicalListing(SevenZip({"l", "-slt", "-ptiupanbatur", ArchivePath()}).output);
     ASSERT_EQ(members.size(), 1u);
     EXPECT_EQ(members[0].path, "kartesa2014.sql");
@@ -114,9 +115,9 @@ TEST_F(ArchiveTest, EveryFailureKeepsTheEarlierArchiveAndLeavesNothingElse)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         qputenv("FAKE_ARCHIVER_MODE", c.mode);
-        const ArchiveResult result = Pack(c.archiver);
-        EXPECT_FALSE(result.ok);
-        EXPECT_FALSE(result.reason.empty());
+        const ArchiveRun result = Pack(c.archiver);
+        ASSERT_FALSE(result.status.ok());
+        EXPECT_FALSE(result.status.failure().reason.empty());
         EXPECT_EQ(ReadFile(QString::fromStdString(ArchivePath())), QByteArray("earlier good backup"));
         EXPECT_EQ(DestinationEntries(), before);
     }
@@ -127,9 +128,9 @@ TEST_F(ArchiveTest, FolderThatIsNotADirectoryFails)
 {
     const QString notADirectory = destination_.filePath("plain-file");
     WriteFile(notADirectory, "x");
-    const ArchiveResult result =
+    const ArchiveRun result =
         PackArchive(RealArchiver(), (notADirectory + "/backup.std").toStdString(), WorkPath(), kDump.size());
-    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(result.status.ok());
     EXPECT_EQ(DestinationEntries(), QStringList{"plain-file"});
 }
 
@@ -152,3 +153,4 @@ TEST(ToolRun, TellsApartStartFailureCrashAndExitCode)
 }
 
 } // namespace
+} // namespace pelantra

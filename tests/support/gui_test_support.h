@@ -9,6 +9,8 @@
 
 #include "ui/dialogs.h"
 
+namespace pelantra {
+
 // The one application object of a test program (offscreen under CTest).
 inline QApplication& TestApp()
 {
@@ -59,3 +61,5 @@ inline bool ProcessEventsUntil(const std::function<bool()>& done, int timeoutMs)
     }
     return true;
 }
+
+} // namespace pelantra

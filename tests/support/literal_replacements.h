@@ -7,7 +7,7 @@
 // The dump rewrite as a chain of whole-text replacements, right only for old
 // dumps whose values hold none of the searched texts. The rewriter must match
 // it byte for byte there; the benchmark measures against it.
-namespace literal {
+namespace pelantra::literal {
 
 // Replaces every occurrence, scanning on after the inserted text.
 inline void ReplaceAll(std::string& s, const std::string& what, const std::string& with)
@@ -35,4 +35,4 @@ inline std::string Rewrite(std::string s, const ColumnLists& lists)
     return s;
 }
 
-} // namespace literal
+} // namespace pelantra::literal

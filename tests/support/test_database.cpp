@@ -5,8 +5,9 @@
 
 #include <cstdlib>
 
-#include "app/database.h"
+#include "core/database.h"
 
+namespace pelantra {
 namespace {
 
 std::optional<std::string> FromEnvironment(const char* name)
@@ -51,3 +52,5 @@ std::string RunPsql(const std::string& port, const std::string& dbname, const st
     EXPECT_TRUE(psql.exitStatus() == QProcess::NormalExit && psql.exitCode() == 0) << "psql failed:\n" << output;
     return output;
 }
+
+} // namespace pelantra

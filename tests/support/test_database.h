@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+namespace pelantra {
+
 // The sandbox clusters that scripts/test starts announce themselves through
 // the environment:
 //   PELANTRA_TEST_PGPORT        cluster that lets postgres in over TCP without a password
@@ -32,3 +34,5 @@ bool RunningUnderCi();
 // ON_ERROR_STOP, feeding it `sql`. Returns psql's output; fails the test on a
 // non-zero exit.
 std::string RunPsql(const std::string& port, const std::string& dbname, const std::string& sql);
+
+} // namespace pelantra

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+namespace pelantra {
+
 std::string MachinePgDump()
 {
     QDir versions("/usr/lib/postgresql");
@@ -56,3 +58,5 @@ void WorkFolder::WriteSettings(const std::string& port, const std::string& based
     ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
     settings.write(("DefDBPort=" + port + "\r\nbasedir=" + basedir + "\r\n").c_str());
 }
+
+} // namespace pelantra

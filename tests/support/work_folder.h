@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace pelantra {
+
 // A working folder for one test, made the current directory for the test's
 // lifetime: a setting.ini with the sandbox's port, and an installation root
 // whose pgsql/bin/pg_dump and php/7za lead to the machine's programs.
@@ -27,3 +29,5 @@ private:
 // The pg_dump of the newest installed server version, and 7za.
 std::string MachinePgDump();
 std::string MachineArchiver();
+
+} // namespace pelantra

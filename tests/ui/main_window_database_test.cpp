@@ -7,13 +7,15 @@
 #include <memory>
 #include <system_error>
 
-#include "app/database.h"
-#include "app/school_list.h"
+#include "backup/staging.h"
+#include "core/database.h"
+#include "core/school_list.h"
 #include "support/gui_test_support.h"
 #include "support/test_database.h"
 #include "support/work_folder.h"
 #include "ui/main_window.h"
 
+namespace pelantra {
 namespace {
 
 constexpr const char* kSchoolWithTwoAccounts = "5e000000-0000-4000-8000-000000000001";
@@ -23,7 +25,7 @@ constexpr const char* kItsNpsn = "10100001";
 // buttons change state, and can refuse to start threads.
 class RecordingWindow : public MainWindow {
 public:
-    RecordingWindow()
+    explicit RecordingWindow(PostgreSQLSession& session) : MainWindow(session)
     {
         cmdCari->installEventFilter(this);
         cmdBackup->installEventFilter(this);
@@ -74,7 +76,6 @@ protected:
             GTEST_SKIP() << "database sandbox not started; run scripts/test";
         }
         ASSERT_TRUE(session.Open(ConnectionString(port).c_str())) << session.ErrorText();
-        SetDefaultSession(&session);
 
         // The worker reads setting.ini and finds its tools under basedir.
         work = std::make_unique<WorkFolder>(port);
@@ -85,7 +86,6 @@ protected:
     void TearDown() override
     {
         work.reset();
-        SetDefaultSession(nullptr);
         if (!port.empty())
             Cleanup();
     }
@@ -98,7 +98,7 @@ protected:
     std::string Query(const std::string& statement)
     {
         Sql sql(session);
-        EXPECT_TRUE(sql.Execute(statement)) << sql.ErrorText();
+        EXPECT_TRUE(sql.Query(statement)) << sql.ErrorText();
         return sql.Fetch() ? sql[0] : std::string("<no row>");
     }
     std::string StagingSchemas() { return Query("SELECT count(*) FROM pg_namespace WHERE nspname='tmpx'"); }
@@ -118,7 +118,7 @@ protected:
 
 TEST_F(MainWindowDatabaseTest, ListsEverySchoolAccountInServerOrder)
 {
-    MainWindow window;
+    MainWindow window(session);
     const std::vector<SchoolEntry> expected = LoadSchoolList(session);
     ASSERT_EQ(window.cbSekolah->count(), static_cast<int>(expected.size()));
     int sameKey = 0;
@@ -137,7 +137,7 @@ TEST_F(MainWindowDatabaseTest, ListsEverySchoolAccountInServerOrder)
 
 TEST_F(MainWindowDatabaseTest, FullBackupFromTheButton)
 {
-    RecordingWindow window;
+    RecordingWindow window(session);
     window.show();
     dialogs.nextDirectory = OutFolder();
     QTest::mouseClick(window.cmdCari, Qt::LeftButton);
@@ -177,14 +177,15 @@ TEST_F(MainWindowDatabaseTest, FullBackupFromTheButton)
     const QStringList archives = Archives();
     ASSERT_EQ(archives.size(), 1);
     EXPECT_TRUE(archives[0].contains(kItsNpsn)) << "the run backed up the school chosen at its start";
-    EXPECT_EQ(fromWorker.front(), "menulis " + window.outcomes[0].archivePath);
+    ASSERT_TRUE(window.outcomes[0].ok());
+    EXPECT_EQ(fromWorker.front(), "menulis " + window.outcomes[0].value().path);
     EXPECT_EQ(StagingSchemas(), "0");
     EXPECT_EQ(AdvisoryLocks(), "0");
 }
 
 TEST_F(MainWindowDatabaseTest, ClosingDuringARunWaitsAndCleansUp)
 {
-    auto* window = new RecordingWindow;
+    auto* window = new RecordingWindow(session);
     window->show();
     window->strLocation->setText(OutFolder());
     window->cbSekolah->setCurrentIndex(IndexOf(window->cbSekolah, kSchoolWithTwoAccounts));
@@ -202,7 +203,7 @@ TEST_F(MainWindowDatabaseTest, ClosingDuringARunWaitsAndCleansUp)
 
 TEST_F(MainWindowDatabaseTest, ThreadThatCannotStartLeavesTheWindowUsable)
 {
-    RecordingWindow window;
+    RecordingWindow window(session);
     window.refuseThreads = true;
     window.strLocation->setText(OutFolder());
     window.DoBackup();
@@ -222,9 +223,10 @@ TEST_F(MainWindowDatabaseTest, FailedStagingStartsNoWorker)
     // Another instance holds the backup lock.
     PostgreSQLSession other;
     ASSERT_TRUE(other.Open(ConnectionString(port).c_str()));
-    ASSERT_TRUE(StageSchool(other, kSchoolWithTwoAccounts).staged);
+    const auto held = StageSchool(other, kSchoolWithTwoAccounts);
+    ASSERT_TRUE(held.ok());
 
-    RecordingWindow window;
+    RecordingWindow window(session);
     window.strLocation->setText(OutFolder());
     window.DoBackup();
 
@@ -235,7 +237,8 @@ TEST_F(MainWindowDatabaseTest, FailedStagingStartsNoWorker)
     EXPECT_TRUE(dialogs.boxes[0].text.startsWith("Backup data gagal dilakukan\n"))
         << dialogs.boxes[0].text.toStdString();
     EXPECT_TRUE(window.statuses.empty());
-    EXPECT_TRUE(FinishBackup(other));
+    EXPECT_TRUE(DropStaging(other).ok());
 }
 
 } // namespace
+} // namespace pelantra

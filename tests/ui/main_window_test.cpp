@@ -12,17 +12,28 @@
 #include <chrono>
 #include <thread>
 
+#include "core/database.h"
 #include "support/gui_test_support.h"
 #include "ui/artwork.h"
 #include "ui/layout_zoom.h"
 #include "ui/main_window.h"
 
+namespace pelantra {
 namespace {
+
+// No database behind the window: its school list stays empty.
+PostgreSQLSession& NoDatabase()
+{
+    static PostgreSQLSession session;
+    return session;
+}
 
 // A window whose pop-up menu is recorded instead of shown, and which can pick
 // one of its items as if the user had.
 class MenuWindow : public MainWindow {
 public:
+    MenuWindow() : MainWindow(NoDatabase()) { }
+
     QStringList shownItems;
     int menusShown = 0;
     QString choose;
@@ -74,7 +85,7 @@ QString TextOf(QWidget* widget)
 
 TEST_F(MainWindowTest, ControlsFollowTheLayoutTable)
 {
-    MainWindow window;
+    MainWindow window(NoDatabase());
     EXPECT_EQ(window.objectName(), "MainWindowLayout");
     EXPECT_EQ(window.windowTitle(), "Pelantra");
     EXPECT_EQ(window.size(), QSize(404, 220));
@@ -122,7 +133,7 @@ TEST_F(MainWindowTest, ControlsFollowTheLayoutTable)
 TEST_F(MainWindowTest, GeometryScalesWithTheZoom)
 {
     SetLayoutZoom(1.5);
-    MainWindow window;
+    MainWindow window(NoDatabase());
     EXPECT_EQ(window.size(), QSize(606, 330));
     EXPECT_EQ(window.cmdCari->geometry(), QRect(516, 174, 66, 30));
     // The banner's box reaches 12 units past the right edge: 606 - 6 + 18.
@@ -135,7 +146,7 @@ TEST_F(MainWindowTest, GeometryScalesWithTheZoom)
 TEST_F(MainWindowTest, TextsFitAtTheZoomOfTheApplicationFont)
 {
     SetLayoutZoom(0);
-    MainWindow window;
+    MainWindow window(NoDatabase());
     for (QWidget* control : {static_cast<QWidget*>(window.dv___3), static_cast<QWidget*>(window.dv___5)}) {
         SCOPED_TRACE(control->objectName().toStdString());
         EXPECT_GE(control->width(), control->sizeHint().width());
@@ -147,7 +158,7 @@ TEST_F(MainWindowTest, TextsFitAtTheZoomOfTheApplicationFont)
 
 TEST_F(MainWindowTest, WithoutSchoolsTheListIsEmptyAndTheWindowUsable)
 {
-    MainWindow window;
+    MainWindow window(NoDatabase());
     EXPECT_EQ(window.cbSekolah->count(), 0);
     EXPECT_EQ(window.SelectedSchoolId(), "");
     EXPECT_TRUE(window.cmdBackup->isEnabled());
@@ -156,7 +167,7 @@ TEST_F(MainWindowTest, WithoutSchoolsTheListIsEmptyAndTheWindowUsable)
 
 TEST_F(MainWindowTest, LocationIsFilledOnlyByTheSelector)
 {
-    MainWindow window;
+    MainWindow window(NoDatabase());
     window.show();
     EXPECT_TRUE(window.strLocation->isReadOnly());
     EXPECT_EQ(window.strLocation->focusPolicy(), Qt::NoFocus);
@@ -180,7 +191,7 @@ TEST_F(MainWindowTest, LocationIsFilledOnlyByTheSelector)
 
 TEST_F(MainWindowTest, BackupWithoutFolderDoesNothing)
 {
-    MainWindow window;
+    MainWindow window(NoDatabase());
     window.show();
     QTest::mouseClick(window.cmdBackup, Qt::LeftButton);
     EXPECT_TRUE(window.cmdBackup->isEnabled());
@@ -193,7 +204,7 @@ TEST_F(MainWindowTest, BackupWithoutFolderDoesNothing)
 
 TEST_F(MainWindowTest, FinalStatusWithoutARunIsIgnored)
 {
-    MainWindow window;
+    MainWindow window(NoDatabase());
     window.OnStatus("selesai");
     EXPECT_TRUE(dialogs.boxes.empty());
     EXPECT_TRUE(window.cmdBackup->isEnabled());
@@ -248,7 +259,7 @@ INSTANTIATE_TEST_SUITE_P(BothItems, MenuItemTest, ::testing::Values("Panduan", "
 
 TEST_F(MainWindowTest, DestructorWaitsForRunningWorkers)
 {
-    auto* window = new MainWindow;
+    auto* window = new MainWindow(NoDatabase());
     window->workers = 1;
     std::thread worker([window] {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
@@ -263,3 +274,4 @@ TEST_F(MainWindowTest, DestructorWaitsForRunningWorkers)
 }
 
 } // namespace
+} // namespace pelantra

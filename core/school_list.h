@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+namespace pelantra {
+
 class PostgreSQLSession;
 
 struct SchoolEntry {
@@ -14,3 +16,5 @@ struct SchoolEntry {
 // account (a school with two accounts is listed twice). A failed query gives
 // an empty list.
 std::vector<SchoolEntry> LoadSchoolList(PostgreSQLSession& session);
+
+} // namespace pelantra

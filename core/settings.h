@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+namespace pelantra {
+
 // The settings of "setting.ini": key/value pairs in file order, bytes as they
 // stand. A key may occur more than once; lookups take the first occurrence.
 class Settings {
@@ -29,3 +31,5 @@ inline constexpr const char* kBaseDirKey = "basedir";
 Settings ParseIni(std::string_view bytes);
 // A file that is missing or cannot be read gives empty settings.
 Settings LoadIniFile(const std::string& fileName);
+
+} // namespace pelantra

@@ -1,14 +1,18 @@
-#include "app/school_list.h"
+#include "core/school_list.h"
 
-#include "app/database.h"
+#include "core/database.h"
+
+namespace pelantra {
 
 std::vector<SchoolEntry> LoadSchoolList(PostgreSQLSession& session)
 {
     std::vector<SchoolEntry> schools;
     Sql sql(session);
-    if (!sql.Execute("SELECT s.sekolah_id,s.nama FROM pengguna p INNER JOIN sekolah s ON p.sekolah_id=s.sekolah_id"))
+    if (!sql.Query("SELECT s.sekolah_id,s.nama FROM pengguna p INNER JOIN sekolah s ON p.sekolah_id=s.sekolah_id"))
         return schools;
     while (sql.Fetch())
         schools.push_back({sql[0], sql[1]});
     return schools;
 }
+
+} // namespace pelantra

@@ -1,8 +1,13 @@
-#include "app/database.h"
+#include "core/database.h"
+
+#include <libpq-fe.h>
 
 #include <atomic>
 #include <cstring>
 
+#include "core/settings.h"
+
+namespace pelantra {
 namespace {
 
 std::atomic<PostgreSQLSession*> defaultSession{nullptr};
@@ -16,6 +21,16 @@ std::string TrimmedMessage(const char* message)
 }
 
 } // namespace
+
+void ConnectionDeleter::operator()(pg_conn* conn) const
+{
+    PQfinish(conn);
+}
+
+void ResultDeleter::operator()(pg_result* result) const
+{
+    PQclear(result);
+}
 
 std::string ConnectionString(const std::string& port)
 {
@@ -79,6 +94,14 @@ ResultHandle PostgreSQLSession::Run(const std::string& statement, const std::vec
     return result;
 }
 
+Status OpenDatabase(PostgreSQLSession& session)
+{
+    const std::string port = LoadIniFile(kSettingsFileName).Get(kPortKey);
+    if (session.Open(ConnectionString(port).c_str()))
+        return {};
+    return Failure{kConnectionFailedMessage, session.ErrorText()};
+}
+
 void SetDefaultSession(PostgreSQLSession* session)
 {
     defaultSession.store(session);
@@ -93,12 +116,17 @@ Sql::Sql() : session_(DefaultSession()) { }
 
 Sql::Sql(PostgreSQLSession& session) : session_(&session) { }
 
-bool Sql::Execute(const std::string& statement)
+bool Sql::Query(const std::string& statement, const std::vector<std::string>& params)
 {
-    return Execute(statement, {});
+    return Run(statement, params, true);
 }
 
 bool Sql::Execute(const std::string& statement, const std::vector<std::string>& params)
+{
+    return Run(statement, params, false);
+}
+
+bool Sql::Run(const std::string& statement, const std::vector<std::string>& params, bool rowsExpected)
 {
     row_ = -1;
     result_.reset();
@@ -109,7 +137,7 @@ bool Sql::Execute(const std::string& statement, const std::vector<std::string>& 
     }
     result_ = session_->Run(statement, params);
     const ExecStatusType status = result_ ? PQresultStatus(result_.get()) : PGRES_FATAL_ERROR;
-    if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) {
+    if (status == (rowsExpected ? PGRES_TUPLES_OK : PGRES_COMMAND_OK)) {
         error_.clear();
         return true;
     }
@@ -121,7 +149,7 @@ bool Sql::Execute(const std::string& statement, const std::vector<std::string>& 
         error_ = session_->ErrorText();
     }
     if (error_.empty())
-        error_ = PQresStatus(status);
+        error_ = std::string("unexpected result: ") + PQresStatus(status);
     result_.reset();
     return false;
 }
@@ -147,3 +175,38 @@ int Sql::RowCount() const
 {
     return result_ ? PQntuples(result_.get()) : 0;
 }
+
+std::string Sql::CommandStatus() const
+{
+    return result_ ? PQcmdStatus(result_.get()) : "";
+}
+
+Transaction::Transaction(PostgreSQLSession& session, const std::string& begin) : sql_(session)
+{
+    open_ = sql_.Execute(begin);
+    error_ = sql_.ErrorText();
+}
+
+Transaction::~Transaction()
+{
+    if (open_)
+        sql_.Execute("ROLLBACK");
+}
+
+bool Transaction::Commit()
+{
+    if (!open_)
+        return false;
+    open_ = false;
+    if (!sql_.Execute("COMMIT")) {
+        error_ = sql_.ErrorText();
+        return false;
+    }
+    if (sql_.CommandStatus() != "COMMIT") {
+        error_ = "the transaction was rolled back (" + sql_.CommandStatus() + ")";
+        return false;
+    }
+    return true;
+}
+
+} // namespace pelantra

@@ -1,5 +1,5 @@
-#include "app/database.h"
-#include "app/settings.h"
+#include "core/database.h"
+#include "core/settings.h"
 #include "support/test_database.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +13,8 @@
 #include <optional>
 #include <string>
 #include <thread>
+
+namespace pelantra {
 
 namespace {
 
@@ -37,7 +39,7 @@ std::string UnusedPort()
 // The first column of the first row, or nullopt when the statement failed.
 std::optional<std::string> QueryOne(Sql& sql, const std::string& statement, const std::vector<std::string>& params = {})
 {
-    if (!sql.Execute(statement, params) || !sql.Fetch())
+    if (!sql.Query(statement, params) || !sql.Fetch())
         return std::nullopt;
     return sql[0];
 }
@@ -110,7 +112,7 @@ TEST(Database, OpenSucceedsAndFails)
     EXPECT_FALSE(refused.IsOpen());
     EXPECT_NE(refused.ErrorText(), "");
     Sql onRefused(refused);
-    EXPECT_FALSE(onRefused.Execute("SELECT 1"));
+    EXPECT_FALSE(onRefused.Query("SELECT 1"));
     EXPECT_NE(onRefused.ErrorText(), "");
     EXPECT_TRUE(refused.Open(ConnectionString(port).c_str())) << refused.ErrorText();
     EXPECT_EQ(refused.ErrorText(), "");
@@ -124,7 +126,7 @@ TEST(Database, OpenSucceedsAndFails)
     // Closing ends the connection; statements then fail instead of crashing.
     session.Close();
     EXPECT_FALSE(session.IsOpen());
-    EXPECT_FALSE(sql.Execute("SELECT 1"));
+    EXPECT_FALSE(sql.Query("SELECT 1"));
     EXPECT_FALSE(sql.Fetch());
 }
 
@@ -182,7 +184,7 @@ TEST(Database, ReadingValues)
 
     EXPECT_FALSE(sql.Fetch()) << "nothing to fetch before a statement ran";
 
-    ASSERT_TRUE(sql.Execute("SELECT NULL::text, '', 'x', NULL::integer, 0"));
+    ASSERT_TRUE(sql.Query("SELECT NULL::text, '', 'x', NULL::integer, 0"));
     ASSERT_TRUE(sql.Fetch());
     EXPECT_EQ(sql[0], "");
     EXPECT_EQ(sql[1], "");
@@ -193,7 +195,7 @@ TEST(Database, ReadingValues)
     EXPECT_EQ(sql[-1], "");
     EXPECT_FALSE(sql.Fetch());
 
-    ASSERT_TRUE(sql.Execute("SELECT g, 'r' || g FROM generate_series(1, 3) AS g ORDER BY g"));
+    ASSERT_TRUE(sql.Query("SELECT g, 'r' || g FROM generate_series(1, 3) AS g ORDER BY g"));
     EXPECT_EQ(sql.RowCount(), 3);
     std::string seen;
     while (sql.Fetch())
@@ -231,7 +233,7 @@ TEST(Database, ParametersStayData)
     ASSERT_TRUE(sql.Execute("INSERT INTO x VALUES ($1, $2)", {hostile, quotes})) << sql.ErrorText();
 
     EXPECT_EQ(QueryOne(sql, "SELECT count(*) FROM x WHERE nama = $1", {hostile}), "1");
-    ASSERT_TRUE(sql.Execute("SELECT nama, catatan FROM x"));
+    ASSERT_TRUE(sql.Query("SELECT nama, catatan FROM x"));
     ASSERT_TRUE(sql.Fetch());
     EXPECT_EQ(sql[0], hostile);
     EXPECT_EQ(sql[1], quotes);
@@ -240,7 +242,7 @@ TEST(Database, ParametersStayData)
     // A parameter never opens a second statement, and a wrong count of
     // parameters is an error, not a silent success.
     EXPECT_EQ(QueryOne(sql, "SELECT $1::text", {"1; DROP TABLE x"}), "1; DROP TABLE x");
-    EXPECT_FALSE(sql.Execute("SELECT $1::text, $2::text", {"only one"}));
+    EXPECT_FALSE(sql.Query("SELECT $1::text, $2::text", {"only one"}));
     EXPECT_EQ(QueryOne(sql, "SELECT count(*) FROM x"), "1");
 }
 
@@ -251,15 +253,15 @@ TEST(Database, FailedStatementLeavesSessionUsable)
     ASSERT_TRUE(session.Open(ConnectionString(port).c_str())) << session.ErrorText();
     Sql sql(session);
 
-    ASSERT_TRUE(sql.Execute("SELECT 'before'"));
-    EXPECT_FALSE(sql.Execute("SELECT * FROM tabel_yang_tidak_ada"));
+    ASSERT_TRUE(sql.Query("SELECT 'before'"));
+    EXPECT_FALSE(sql.Query("SELECT * FROM tabel_yang_tidak_ada"));
     EXPECT_NE(sql.ErrorText().find("tabel_yang_tidak_ada"), std::string::npos) << sql.ErrorText();
     // The rows of the statement before are gone with the failure.
     EXPECT_FALSE(sql.Fetch());
     EXPECT_EQ(sql[0], "");
     EXPECT_EQ(sql.RowCount(), 0);
 
-    EXPECT_FALSE(sql.Execute("SELEKT 1"));
+    EXPECT_FALSE(sql.Query("SELEKT 1"));
     EXPECT_NE(sql.ErrorText(), "");
 
     EXPECT_EQ(QueryOne(sql, "SELECT 'after'"), "after");
@@ -276,7 +278,7 @@ TEST(Database, DefaultSessionServesEveryThread)
     SetDefaultSession(nullptr);
 
     Sql none;
-    EXPECT_FALSE(none.Execute("SELECT 1"));
+    EXPECT_FALSE(none.Query("SELECT 1"));
     EXPECT_NE(none.ErrorText(), "");
 
     PostgreSQLSession session;
@@ -321,3 +323,41 @@ TEST(Database, SessionHandedToAnotherThread)
     // Back on this thread the same connection sees the worker's row.
     EXPECT_EQ(QueryOne(sql, "SELECT teks FROM status"), "menulis");
 }
+
+TEST(Database, StatementsMustGiveTheStatusTheyAreRunFor)
+{
+    PELANTRA_REQUIRE_DATABASE(port);
+    PostgreSQLSession session;
+    ASSERT_TRUE(session.Open(ConnectionString(port).c_str())) << session.ErrorText();
+    Sql sql(session);
+
+    // Rows where none were expected, and the other way round, are failures.
+    EXPECT_FALSE(sql.Execute("SELECT 1"));
+    EXPECT_FALSE(sql.Query("CREATE TEMP TABLE other (x int)"));
+    EXPECT_FALSE(sql.Execute(""));
+    EXPECT_TRUE(sql.Execute("CREATE TEMP TABLE t (x int)")) << sql.ErrorText();
+
+    // A transaction is rolled back unless committed, and a COMMIT that the
+    // server answers with a rollback is no commit.
+    {
+        Transaction left(session, "BEGIN");
+        ASSERT_TRUE(left.Begun()) << left.ErrorText();
+        ASSERT_TRUE(sql.Execute("INSERT INTO t VALUES (1)"));
+    }
+    EXPECT_EQ(QueryOne(sql, "SELECT count(*) FROM t"), "0");
+    {
+        Transaction failed(session, "BEGIN");
+        ASSERT_TRUE(sql.Execute("INSERT INTO t VALUES (2)"));
+        EXPECT_FALSE(sql.Execute("INSERT INTO t VALUES ('not a number')"));
+        EXPECT_FALSE(failed.Commit());
+        EXPECT_NE(failed.ErrorText(), "");
+    }
+    {
+        Transaction committed(session, "BEGIN");
+        ASSERT_TRUE(sql.Execute("INSERT INTO t VALUES (3)"));
+        EXPECT_TRUE(committed.Commit()) << committed.ErrorText();
+    }
+    EXPECT_EQ(QueryOne(sql, "SELECT string_agg(x::text, ',') FROM t"), "3");
+}
+
+} // namespace pelantra

@@ -1,8 +1,11 @@
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <fstream>
 #include <iterator>
 
+#include "core/platform.h"
+
+namespace pelantra {
 namespace {
 
 bool IsKeyByte(unsigned char c)
@@ -51,7 +54,7 @@ Settings ParseIni(std::string_view bytes)
 
 Settings LoadIniFile(const std::string& fileName)
 {
-    std::ifstream in(fileName, std::ios::binary);
+    std::ifstream in(FileSystemPath(fileName), std::ios::binary);
     if (!in)
         return Settings();
     try {
@@ -63,3 +66,5 @@ Settings LoadIniFile(const std::string& fileName)
         return Settings();
     }
 }
+
+} // namespace pelantra

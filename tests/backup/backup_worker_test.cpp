@@ -9,16 +9,18 @@
 #include <string>
 #include <vector>
 
-#include "app/database.h"
-#include "backup/backup_job.h"
+#include "backup/backup_worker.h"
 #include "backup/column_lists.h"
 #include "backup/dump_rewriter.h"
 #include "backup/export.h"
 #include "backup/staged_tables.h"
+#include "backup/staging.h"
 #include "backup/tool_run.h"
+#include "core/database.h"
 #include "support/test_database.h"
 #include "support/work_folder.h"
 
+namespace pelantra {
 namespace {
 
 const std::string kSchool1 = "5e000000-0000-4000-8000-000000000001";
@@ -36,7 +38,7 @@ public:
     }
 
     std::vector<std::string> statuses;
-    BackupOutcome outcome;
+    BackupOutcome outcome = Failure{"no outcome posted", {}};
     int outcomes = 0;
 };
 
@@ -46,7 +48,7 @@ std::string ReadFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
 }
 
-class BackupJobTest : public ::testing::Test {
+class BackupWorkerTest : public ::testing::Test {
 protected:
     void StartOn(const std::string& sandboxPort)
     {
@@ -65,7 +67,7 @@ protected:
         work.reset();
         if (session.IsOpen()) {
             Sql(session).Execute("DROP SCHEMA IF EXISTS tmpx CASCADE");
-            Sql(session).Execute("SELECT pg_advisory_unlock_all()");
+            Sql(session).Query("SELECT pg_advisory_unlock_all()");
         }
     }
 
@@ -73,10 +75,10 @@ protected:
     RecordingObserver Run(const std::string& schoolId, const std::string& folder)
     {
         RecordingObserver observer;
-        const StageResult staged = StageSchool(session, schoolId);
-        EXPECT_TRUE(staged.staged) << staged.failure.reason << "\n" << staged.failure.detail;
-        if (staged.staged)
-            RunBackupWorker(observer, session, folder, schoolId);
+        const auto staged = StageSchool(session, schoolId);
+        EXPECT_TRUE(staged.ok()) << staged.failure().reason << "\n" << staged.failure().detail;
+        if (staged.ok())
+            BackupWorker(observer, session, folder, schoolId);
         return observer;
     }
 
@@ -120,22 +122,23 @@ protected:
     {
         const RecordingObserver run = Run(schoolId, destination.path().toStdString());
         ASSERT_EQ(run.outcomes, 1);
-        ASSERT_TRUE(run.outcome.succeeded) << run.outcome.reason << "\n" << run.outcome.detail;
+        ASSERT_TRUE(run.outcome.ok()) << run.outcome.failure().reason << "\n" << run.outcome.failure().detail;
+        const std::string archivePath = run.outcome.value().path;
         ASSERT_EQ(run.statuses.size(), 4u);
-        EXPECT_EQ(run.statuses[0], "menulis " + run.outcome.archivePath);
+        EXPECT_EQ(run.statuses[0], "menulis " + archivePath);
         EXPECT_EQ(run.statuses[1].find("pg_dump"), std::string::npos);
         EXPECT_EQ(run.statuses[3], "selesai");
-        EXPECT_TRUE(
-            Entries(destination.path()).contains(QString::fromStdString(run.outcome.archivePath).section('/', -1)));
-        EXPECT_TRUE(Entries(destination.path()).filter(".tmp-").isEmpty()) << "temporary archive left behind";
+        const QStringList entries = Entries(destination.path());
+        EXPECT_TRUE(entries.contains(QString::fromStdString(archivePath).section('/', -1)));
+        EXPECT_TRUE(entries.filter(QRegularExpression("^\\.pelantra-")).isEmpty()) << "temporary archive left behind";
         EXPECT_TRUE(WorkingFolders().isEmpty()) << "working files left behind";
 
-        const std::string dump = ExtractMember(run.outcome.archivePath);
+        const std::string dump = ExtractMember(archivePath);
         EXPECT_NE(dump.find("-- Kartesa Ombralu"), std::string::npos);
         EXPECT_EQ(dump.find("INSERT INTO tmpx."), std::string::npos);
         ExpectReplayMatchesStaging(dump);
 
-        EXPECT_TRUE(FinishBackup(session));
+        EXPECT_TRUE(DropStaging(session).ok());
     }
 
     std::string port;
@@ -146,7 +149,7 @@ protected:
     QByteArray previousTemp;
 };
 
-TEST_F(BackupJobTest, FullBackupReplaysIntoAFreshDatabase)
+TEST_F(BackupWorkerTest, FullBackupReplaysIntoAFreshDatabase)
 {
     PELANTRA_REQUIRE_DATABASE(sandboxPort);
     StartOn(sandboxPort);
@@ -154,18 +157,18 @@ TEST_F(BackupJobTest, FullBackupReplaysIntoAFreshDatabase)
     ExpectFullBackupReplays(kSchool2); // awkward values, a name with forbidden characters
 }
 
-TEST_F(BackupJobTest, FullBackupUnderPasswordAuthentication)
+TEST_F(BackupWorkerTest, FullBackupUnderPasswordAuthentication)
 {
     PELANTRA_REQUIRE_SCRAM_DATABASE(sandboxPort);
     StartOn(sandboxPort);
     ExpectFullBackupReplays(kSchool1);
 }
 
-TEST_F(BackupJobTest, OldShapeDumpRewritesToTheSameReplay)
+TEST_F(BackupWorkerTest, OldShapeDumpRewritesToTheSameReplay)
 {
     PELANTRA_REQUIRE_DATABASE(sandboxPort);
     StartOn(sandboxPort);
-    ASSERT_TRUE(StageSchool(session, kSchool2).staged);
+    ASSERT_TRUE(StageSchool(session, kSchool2).ok());
     QTemporaryDir dumpDir;
     const ToolResult exported = ExportStaging(work->ToolsPath(), port, dumpDir.path().toStdString());
     ASSERT_TRUE(exported.ExitedWith(0)) << exported.output;
@@ -185,28 +188,27 @@ TEST_F(BackupJobTest, OldShapeDumpRewritesToTheSameReplay)
     }
     ASSERT_NE(oldShape.find("INSERT INTO sekolah VALUES"), std::string::npos);
 
-    std::string error;
-    const auto columns = LoadColumnLists(session, error);
-    ASSERT_TRUE(columns) << error;
+    const auto columns = LoadColumnLists(session);
+    ASSERT_TRUE(columns.ok()) << columns.failure().detail;
     std::istringstream in(oldShape);
     std::ostringstream out;
-    const RewriteResult rewrite = RewriteDump(in, out, *columns);
-    ASSERT_TRUE(rewrite.ok) << rewrite.error;
+    const Status rewrite = RewriteDump(in, out, columns.value());
+    ASSERT_TRUE(rewrite.ok()) << rewrite.failure().detail;
     EXPECT_NE(out.str().find("SET search_path = tmpx, pg_catalog;*/"), std::string::npos);
     ExpectReplayMatchesStaging(out.str());
 }
 
-TEST_F(BackupJobTest, SchoolWithoutRegionRowsIsStillNamed)
+TEST_F(BackupWorkerTest, SchoolWithoutRegionRowsIsStillNamed)
 {
     PELANTRA_REQUIRE_DATABASE(sandboxPort);
     StartOn(sandboxPort);
     const RecordingObserver run = Run(kSchool4, destination.path().toStdString());
-    ASSERT_TRUE(run.outcome.succeeded) << run.outcome.reason << "\n" << run.outcome.detail;
-    EXPECT_EQ(QString::fromStdString(run.outcome.archivePath).section('/', -1).toStdString(),
+    ASSERT_TRUE(run.outcome.ok()) << run.outcome.failure().reason << "\n" << run.outcome.failure().detail;
+    EXPECT_EQ(QString::fromStdString(run.outcome.value().path).section('/', -1).toStdString(),
               "019901__19900004_SD_Inpres_Wilayah_Hilang.std");
 }
 
-TEST_F(BackupJobTest, FailuresAreReportedAndLeaveNoPersonalData)
+TEST_F(BackupWorkerTest, FailuresAreReportedAndLeaveNoPersonalData)
 {
     PELANTRA_REQUIRE_DATABASE(sandboxPort);
     StartOn(sandboxPort);
@@ -236,16 +238,17 @@ TEST_F(BackupJobTest, FailuresAreReportedAndLeaveNoPersonalData)
         SCOPED_TRACE(c.name);
         work->WriteSettings(c.port, c.basedir);
         const RecordingObserver run = Run(kSchool1, c.folder);
-        EXPECT_FALSE(run.outcome.succeeded);
-        EXPECT_EQ(run.outcome.reason, c.reason) << run.outcome.detail;
-        EXPECT_EQ(run.outcome.detail.find("pg_dump"), std::string::npos) << run.outcome.detail;
+        ASSERT_FALSE(run.outcome.ok());
+        EXPECT_EQ(run.outcome.failure().reason, c.reason) << run.outcome.failure().detail;
+        EXPECT_EQ(run.outcome.failure().detail.find("pg_dump"), std::string::npos) << run.outcome.failure().detail;
         ASSERT_FALSE(run.statuses.empty());
         EXPECT_EQ(run.statuses.front().rfind("menulis ", 0), 0u);
         EXPECT_EQ(run.statuses.back(), "selesai");
-        EXPECT_TRUE(FinishBackup(session));
+        EXPECT_TRUE(DropStaging(session).ok());
         EXPECT_EQ(Entries(destination.path()), QStringList{"a-file"});
         EXPECT_TRUE(WorkingFolders().isEmpty());
     }
 }
 
 } // namespace
+} // namespace pelantra

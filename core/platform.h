@@ -2,6 +2,9 @@
 
 #include <filesystem>
 #include <string>
+#include <system_error>
+
+namespace pelantra {
 
 // Every difference between Windows and the other systems lives here.
 enum class Platform { Windows, Posix };
@@ -13,7 +16,6 @@ inline constexpr Platform kHostPlatform = Platform::Posix;
 #endif
 
 char PathSeparator(Platform platform);
-bool EndsWithSeparator(const std::string& folder, Platform platform);
 // The folder and a file name joined by one separator.
 std::string JoinPath(const std::string& folder, const std::string& name, Platform platform);
 
@@ -23,3 +25,8 @@ std::string ArchiverProgram(const std::string& basedir, Platform platform);
 
 // A path held as UTF-8 bytes, as the file system wants it.
 std::filesystem::path FileSystemPath(const std::string& utf8);
+
+// Puts file `from` in the place of `to` in one step, replacing what was there.
+std::error_code ReplaceFile(const std::string& from, const std::string& to);
+
+} // namespace pelantra

@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +7,8 @@
 #include <fstream>
 #include <string>
 #include <unistd.h>
+
+namespace pelantra {
 
 namespace {
 
@@ -132,3 +134,5 @@ TEST(Settings, LoadIniFile)
 
     std::filesystem::remove_all(dir);
 }
+
+} // namespace pelantra

@@ -1,11 +1,17 @@
 #pragma once
 
-#include <libpq-fe.h>
-
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "core/result.h"
+
+// libpq's connection and result; only database.cpp sees their insides.
+struct pg_conn;
+struct pg_result;
+
+namespace pelantra {
 
 inline constexpr const char* kDatabasePassword = "m4r1nd4l4y2011!";
 // SQLSTATE of a value that is not valid text for its type, e.g. a malformed key.
@@ -18,14 +24,14 @@ inline constexpr const char* kConnectionFailedMessage = "Gagal melakukan koneksi
 // exactly as it was read from the settings.
 std::string ConnectionString(const std::string& port);
 
-struct PGconnDeleter {
-    void operator()(PGconn* conn) const { PQfinish(conn); }
+struct ConnectionDeleter {
+    void operator()(pg_conn* conn) const;
 };
-struct PGresultDeleter {
-    void operator()(PGresult* result) const { PQclear(result); }
+struct ResultDeleter {
+    void operator()(pg_result* result) const;
 };
-using ConnectionHandle = std::unique_ptr<PGconn, PGconnDeleter>;
-using ResultHandle = std::unique_ptr<PGresult, PGresultDeleter>;
+using ConnectionHandle = std::unique_ptr<pg_conn, ConnectionDeleter>;
+using ResultHandle = std::unique_ptr<pg_result, ResultDeleter>;
 
 // One connection. Any thread may use it, one at a time; each call into libpq
 // is also serialised, so a mistake in that order cannot corrupt the connection.
@@ -51,33 +57,66 @@ private:
     std::string error_;
 };
 
+// Opens `session` with the port of "setting.ini" in the current directory.
+// The failure's reason is the connection failure message.
+Status OpenDatabase(PostgreSQLSession& session);
+
 // The process-wide default session for every Sql object made without one.
 void SetDefaultSession(PostgreSQLSession* session);
 PostgreSQLSession* DefaultSession();
 
-// A statement object: execute, then fetch rows one at a time and read columns
-// by position as text (SQL NULL reads as the empty text).
+// A statement object: run a statement, then fetch rows one at a time and
+// read columns by position as text (SQL NULL reads as the empty text).
 class Sql {
 public:
     Sql();
     explicit Sql(PostgreSQLSession& session);
 
-    // True when the statement ran and the server answered with the status
-    // such a statement gives (rows for a query, completion for a command).
-    bool Execute(const std::string& statement);
-    bool Execute(const std::string& statement, const std::vector<std::string>& params);
+    // A statement that returns rows: true when the server sent rows.
+    bool Query(const std::string& statement, const std::vector<std::string>& params = {});
+    // A statement that returns none: true when the server reported it done.
+    bool Execute(const std::string& statement, const std::vector<std::string>& params = {});
 
     bool Fetch();
     std::string operator[](int column) const;
     int RowCount() const;
+    // The server's completion tag of the last statement, e.g. "COMMIT".
+    std::string CommandStatus() const;
     std::string ErrorText() const { return error_; }
     // The SQLSTATE of the last failed statement; empty if none.
     std::string ErrorCode() const { return errorCode_; }
 
 private:
+    bool Run(const std::string& statement, const std::vector<std::string>& params, bool rowsExpected);
+
     PostgreSQLSession* session_;
     ResultHandle result_;
     int row_ = -1;
     std::string error_;
     std::string errorCode_;
 };
+
+// A transaction on a session, rolled back when the object goes unless it was
+// committed.
+class Transaction {
+public:
+    // Opens the transaction with `begin` (for example "BEGIN ISOLATION LEVEL
+    // REPEATABLE READ"); see Begun().
+    Transaction(PostgreSQLSession& session, const std::string& begin);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    bool Begun() const { return open_; }
+    // True only when the server committed; a transaction that had failed
+    // answers COMMIT with a rollback.
+    bool Commit();
+    std::string ErrorText() const { return error_; }
+
+private:
+    Sql sql_;
+    bool open_ = false;
+    std::string error_;
+};
+
+} // namespace pelantra

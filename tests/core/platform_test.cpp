@@ -1,6 +1,8 @@
-#include "app/platform.h"
+#include "core/platform.h"
 
 #include <gtest/gtest.h>
+
+namespace pelantra {
 
 TEST(Platform, ToolPaths)
 {
@@ -35,3 +37,5 @@ TEST(Platform, JoinPath)
     // A backslash is an ordinary file-name byte outside Windows.
     EXPECT_EQ(JoinPath("/home/tu/back\\", "a.std", Platform::Posix), "/home/tu/back\\/a.std");
 }
+
+} // namespace pelantra

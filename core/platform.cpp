@@ -1,9 +1,13 @@
-#include "app/platform.h"
+#include "core/platform.h"
+
+namespace pelantra {
 
 char PathSeparator(Platform platform)
 {
     return platform == Platform::Windows ? '\\' : '/';
 }
+
+namespace {
 
 bool EndsWithSeparator(const std::string& folder, Platform platform)
 {
@@ -13,6 +17,8 @@ bool EndsWithSeparator(const std::string& folder, Platform platform)
     // Windows accepts both separators.
     return last == PathSeparator(platform) || (platform == Platform::Windows && last == '/');
 }
+
+} // namespace
 
 std::string JoinPath(const std::string& folder, const std::string& name, Platform platform)
 {
@@ -35,3 +41,12 @@ std::filesystem::path FileSystemPath(const std::string& utf8)
 {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
+
+std::error_code ReplaceFile(const std::string& from, const std::string& to)
+{
+    std::error_code error;
+    std::filesystem::rename(FileSystemPath(from), FileSystemPath(to), error);
+    return error;
+}
+
+} // namespace pelantra

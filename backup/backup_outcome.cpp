@@ -1,0 +1,18 @@
+#include "backup/backup_outcome.h"
+
+namespace pelantra {
+
+std::string OutcomeMessage(const BackupOutcome& outcome)
+{
+    if (outcome.ok())
+        return kSuccessMessage;
+    const std::string& reason = outcome.failure().reason;
+    return reason.empty() ? std::string(kFailureMessage) : std::string(kFailureMessage) + "\n" + reason;
+}
+
+std::string OutcomeDetail(const BackupOutcome& outcome)
+{
+    return outcome.ok() ? outcome.value().note : outcome.failure().detail;
+}
+
+} // namespace pelantra

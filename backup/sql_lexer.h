@@ -1,0 +1,58 @@
+#pragma once
+
+namespace pelantra {
+
+// Follows the lexical structure of SQL text as it streams past: quoted
+// values and names (which may span lines and hold anything), -- and nested
+// /* */ comments, and where statements end and begin. It only looks; what
+// happens to the bytes is the caller's business.
+class SqlLexer {
+public:
+    enum class Stop {
+        End, // the bytes ran out
+        StatementEnd, // just past the ';' that ends a statement
+        StatementLine, // just past a line break after which a statement begins
+    };
+
+    // Follows [p, end) and returns where it stopped; `stop` says why.
+    const char* Scan(const char* p, const char* end, Stop& stop);
+
+    // Backslash escapes in plain '...' values (standard_conforming_strings = off).
+    void SetBackslashEscapes(bool on) { backslashEscapes_ = on; }
+    // The rest of the current line is a comment.
+    void StartLineComment();
+
+    // The token the text would end inside if it ended here, or nullptr:
+    // "a quoted value", "a quoted name" or "a block comment".
+    const char* OpenToken() const;
+    bool BetweenStatements() const { return betweenStatements_; }
+
+private:
+    enum class State {
+        Normal,
+        LineComment,
+        BlockComment,
+        Single,
+        SingleQuoteSeen, // a quote that either closes the value or starts ''
+        Escape, // E'' value
+        EscapeBackslash,
+        EscapeQuoteSeen,
+        Double,
+        DoubleQuoteSeen,
+    };
+
+    void BackToNormal();
+
+    State state_ = State::Normal;
+    bool betweenStatements_ = true;
+    // Whether a statement had begun before a '-' or '/' that may open a comment.
+    bool betweenBeforeSlashOrDash_ = true;
+    bool backslashEscapes_ = false;
+    bool identifierBefore_ = false; // the previous byte belongs to a word
+    bool escapePrefix_ = false; // the previous byte is an E that starts a word
+    char previous_ = 0; // '-', '/' or '*' when it may start or end a comment
+    char commentPrevious_ = 0;
+    int commentDepth_ = 0;
+};
+
+} // namespace pelantra

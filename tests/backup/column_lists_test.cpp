@@ -1,0 +1,35 @@
+#include <gtest/gtest.h>
+
+#include "backup/column_lists.h"
+#include "backup/staged_tables.h"
+#include "core/database.h"
+#include "support/test_database.h"
+
+namespace pelantra {
+namespace {
+
+TEST(ColumnLists, NamesAreQuotedAsTheServerQuotesThem)
+{
+    PELANTRA_REQUIRE_DATABASE(port);
+    PostgreSQLSession session;
+    ASSERT_TRUE(session.Open(ConnectionString(port).c_str())) << session.ErrorText();
+
+    Transaction change(session, "BEGIN"); // rolled back at the end
+    ASSERT_TRUE(change.Begun());
+    Sql sql(session);
+    ASSERT_TRUE(sql.Execute("ALTER TABLE public.ptk ADD COLUMN \"user\" text, ADD COLUMN \"Nama Lengkap\" text, "
+                            "ADD COLUMN name text, ADD COLUMN \"o\"\"q\" text"))
+        << sql.ErrorText();
+
+    const Result<ColumnLists> lists = LoadColumnLists(session);
+    ASSERT_TRUE(lists.ok()) << lists.failure().detail;
+    EXPECT_EQ(lists.value().size(), kStagedTables.size());
+    const std::string& ptk = lists.value().at("ptk");
+    EXPECT_EQ(ptk.rfind("(ptk_id,", 0), 0u) << ptk;
+    // A reserved word and a mixed-case name are quoted, a keyword that may
+    // stand bare is not, and an inner quote is doubled.
+    EXPECT_TRUE(ptk.ends_with(",\"user\",\"Nama Lengkap\",name,\"o\"\"q\")")) << ptk;
+}
+
+} // namespace
+} // namespace pelantra
