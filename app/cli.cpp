@@ -6,6 +6,7 @@
 #include "backup/backup_run.h"
 #include "backup/backup_worker.h"
 #include "core/database.h"
+#include "core/platform.h"
 #include "core/school_list.h"
 
 namespace pelantra {
@@ -22,6 +23,8 @@ public:
 
     void PostStatus(const std::string& text) override { out_ << text << std::endl; }
     void PostOutcome(const BackupOutcome&) override { }
+    // An interruption, or an output nobody reads any more (a closed pipe).
+    bool StopRequested() const override { return pelantra::StopRequested() || !out_; }
 
 private:
     std::ostream& out_;
@@ -52,6 +55,7 @@ int Backup(const std::string& schoolId, const std::string& folder, std::ostream&
         return Report(opened.failure(), err);
     PrintingObserver observer(out);
     const BackupOutcome outcome = RunBackup(session, folder, schoolId, observer);
+    StopHandled();
     if (!outcome.ok())
         return Report(Failure{OutcomeMessage(outcome), OutcomeDetail(outcome)}, err);
     out << OutcomeMessage(outcome) << "\n" << outcome.value().path << "\n";

@@ -6,7 +6,7 @@ namespace pelantra {
 
 // The headless program: "schools" lists the schools as the window would,
 // "backup <sekolah_id> <folder>" runs one backup. Exit codes: 0 done,
-// 1 failed, 2 usage error.
+// 1 failed (also when interrupted, after cleaning up), 2 usage error.
 int RunCli(int argc, const char* const argv[], std::ostream& out, std::ostream& err);
 
 } // namespace pelantra

@@ -1,23 +1,40 @@
 #include "backup/archive.h"
 
+#include <QDir>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <charconv>
 #include <sstream>
 
-#include "backup/export.h"
-#include "backup/tool_run.h"
+#include "backup/backup_outcome.h"
 #include "core/platform.h"
 
 namespace pelantra {
 namespace {
 
 const std::string kPasswordSwitch = std::string("-p") + kArchivePassword;
+constexpr const char* kFolderPrefix = ".pelantra-";
+constexpr const char* kOwnerFile = "owner.lock";
 
 std::string ToolDetail(const ToolResult& run)
 {
     return run.output.empty() ? run.Describe() : run.Describe() + "\n" + run.output;
+}
+
+// Private folders beside the target whose run is no longer alive.
+void RemoveAbandonedFolders(const QDir& folder)
+{
+    const QStringList found =
+        folder.entryList({QString(kFolderPrefix) + "*"}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString& name : found) {
+        QDir abandoned(folder.filePath(name));
+        QLockFile owner(abandoned.filePath(kOwnerFile));
+        owner.setStaleLockTime(0); // only a dead owner makes it stale
+        if (QFileInfo::exists(abandoned.filePath(kOwnerFile)) && owner.tryLock(0)) {
+            owner.unlock();
+            abandoned.removeRecursively();
+        }
+    }
 }
 
 } // namespace
@@ -38,46 +55,67 @@ std::vector<ArchiveMember> ParseTechnicalListing(const std::string& listing)
         if (!inMembers)
             continue;
         if (line.rfind("Path = ", 0) == 0)
-            members.push_back({line.substr(7), 0});
-        else if (line.rfind("Size = ", 0) == 0 && !members.empty())
+            members.push_back({line.substr(7), 0, false});
+        else if (members.empty())
+            continue;
+        else if (line.rfind("Size = ", 0) == 0)
             std::from_chars(line.data() + 7, line.data() + line.size(), members.back().size);
+        else if (line == "Encrypted = +")
+            members.back().encrypted = true;
     }
     return members;
 }
 
-ArchiveRun PackArchive(const std::string& archiver, const std::string& archivePath, const std::string& workingDirectory,
-                       std::uint64_t memberSize)
+ArchiveDraft::ArchiveDraft(const std::string& archivePath) : target_(archivePath)
 {
     const QFileInfo target(QString::fromStdString(archivePath));
+    const QDir beside = target.absoluteDir();
+    RemoveAbandonedFolders(beside);
     // Beside the target, so the final rename stays on one file system; the
     // archive inside keeps the target's name, so the archiver treats it alike.
-    QTemporaryDir privateFolder(target.absolutePath() + "/.pelantra-XXXXXX");
-    if (!privateFolder.isValid())
-        return {Failure{"Arsip tidak dapat dibuat", archivePath + ": " + privateFolder.errorString().toStdString()},
-                {}};
-    const std::string temporary = privateFolder.filePath(target.fileName()).toStdString();
+    folder_ = std::make_unique<QTemporaryDir>(beside.filePath(QString(kFolderPrefix) + "XXXXXX"));
+    if (!folder_->isValid()) {
+        ready_ = Failure{"Arsip tidak dapat dibuat", archivePath + ": " + folder_->errorString().toStdString()};
+        return;
+    }
+    owner_ = std::make_unique<QLockFile>(folder_->filePath(kOwnerFile));
+    owner_->setStaleLockTime(0);
+    if (!owner_->tryLock(0)) {
+        ready_ = Failure{"Arsip tidak dapat dibuat", archivePath + ": the private folder cannot be claimed"};
+        return;
+    }
+    path_ = folder_->filePath(target.fileName()).toStdString();
+}
 
-    // "si" names nothing; the archiver only warns about it (exit code 1).
-    const ToolResult pack =
-        RunTool({archiver, {"a", temporary, kWorkingDumpName, kPasswordSwitch, "si"}, workingDirectory, {}});
-    if (pack.status == ToolResult::Status::FailedToStart)
-        return {Failure{"Program pengarsip tidak dapat dijalankan", archiver + ": " + pack.Describe()}, pack.output};
-    if (!pack.ExitedWith(0) && !pack.ExitedWith(1))
-        return {Failure{"Arsip tidak dapat dibuat", ToolDetail(pack)}, pack.output};
+ToolCommand ArchiveDraft::PackCommand(const std::string& archiver) const
+{
+    return {archiver, {"a", path_, std::string("-si") + kMemberName, kPasswordSwitch}, {}};
+}
 
-    const ToolResult test = RunTool({archiver, {"t", kPasswordSwitch, temporary}, workingDirectory, {}});
+Status ArchiveDraft::Verify(const std::string& archiver, std::uint64_t memberSize, const ToolWatch& watch) const
+{
+    // Progress on standard output keeps the watch from taking a long test for a stall.
+    const ToolResult test = RunTool({archiver, {"t", "-bsp1", kPasswordSwitch, path_}, {}}, watch);
+    if (test.status == ToolResult::Status::Stopped)
+        return Failure{kStoppedReason, {}};
     if (!test.ExitedWith(0))
-        return {Failure{"Arsip gagal diuji", ToolDetail(test)}, pack.output};
+        return Failure{"Arsip gagal diuji", ToolDetail(test)};
 
-    const ToolResult list = RunTool({archiver, {"l", "-slt", kPasswordSwitch, temporary}, workingDirectory, {}});
+    const ToolResult list = RunTool({archiver, {"l", "-slt", kPasswordSwitch, path_}, {}}, watch);
     const std::vector<ArchiveMember> members =
         list.ExitedWith(0) ? ParseTechnicalListing(list.output) : std::vector<ArchiveMember>{};
-    if (members.size() != 1 || members.front().path != kWorkingDumpName || members.front().size != memberSize)
-        return {Failure{"Isi arsip tidak sesuai", ToolDetail(list)}, pack.output};
+    if (members.size() != 1 || members.front().path != kMemberName || members.front().size != memberSize)
+        return Failure{"Isi arsip tidak sesuai", ToolDetail(list)};
+    if (!members.front().encrypted)
+        return Failure{"Arsip tidak terkunci dengan kata sandi", ToolDetail(list)};
+    return {};
+}
 
-    if (const std::error_code error = ReplaceFile(temporary, archivePath))
-        return {Failure{"Arsip tidak dapat disimpan", archivePath + ": " + error.message()}, pack.output};
-    return {{}, pack.output};
+Status ArchiveDraft::Replace()
+{
+    if (const std::error_code error = ReplaceFile(path_, target_))
+        return Failure{"Arsip tidak dapat disimpan", target_ + ": " + error.message()};
+    return {};
 }
 
 } // namespace pelantra

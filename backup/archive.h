@@ -1,35 +1,57 @@
 #pragma once
 
+#include <QLockFile>
+#include <QTemporaryDir>
+
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "backup/tool_run.h"
 #include "core/result.h"
 
 namespace pelantra {
 
 inline constexpr const char* kArchivePassword = "tiupanbatur";
+inline constexpr const char* kMemberName = "kartesa2014.sql";
 
-// One packing of the archive: whether it is in place, and what the archiver
-// said while packing (the user's status line either way).
-struct ArchiveRun {
-    Status status;
-    std::string output;
+// An archive in the making: written under a temporary name in a private
+// folder beside its target, so that an earlier archive stays as it is until
+// the new one has been verified and replaces it. The folder goes, with
+// everything in it, when the object goes. Private folders of runs that are
+// no longer alive are removed first.
+class ArchiveDraft {
+public:
+    explicit ArchiveDraft(const std::string& archivePath);
+    ArchiveDraft(const ArchiveDraft&) = delete;
+    ArchiveDraft& operator=(const ArchiveDraft&) = delete;
+
+    // Whether the private folder could be made.
+    const Status& Ready() const { return ready_; }
+    // The temporary archive.
+    const std::string& Path() const { return path_; }
+    // The archiver writing the temporary archive from its standard input.
+    ToolCommand PackCommand(const std::string& archiver) const;
+    // The archive must open with the password and hold exactly the one
+    // member kartesa2014.sql, encrypted, of `memberSize` bytes.
+    Status Verify(const std::string& archiver, std::uint64_t memberSize, const ToolWatch& watch) const;
+    // Puts the archive in the place of the target, flushed to disk first.
+    Status Replace();
+
+private:
+    std::string target_;
+    std::unique_ptr<QTemporaryDir> folder_;
+    std::unique_ptr<QLockFile> owner_;
+    std::string path_;
+    Status ready_;
 };
 
-// Packs `workingDirectory`/kartesa2014.sql into `archivePath` so that the
-// archive is either whole or absent: it is written under a temporary name in
-// a private folder beside the target, tested with the password, checked to
-// hold exactly the one member of `memberSize` bytes, and only then renamed
-// over the target. On any failure the private folder goes with everything in
-// it and an earlier archive at `archivePath` is left untouched.
-ArchiveRun PackArchive(const std::string& archiver, const std::string& archivePath, const std::string& workingDirectory,
-                       std::uint64_t memberSize);
-
-// Members of a `7za l -slt` listing: name and size of each.
+// Members of a `7za l -slt` listing.
 struct ArchiveMember {
     std::string path;
     std::uint64_t size = 0;
+    bool encrypted = false;
 };
 std::vector<ArchiveMember> ParseTechnicalListing(const std::string& listing);
 

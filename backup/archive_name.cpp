@@ -34,7 +34,14 @@ std::string ArchiveFileName(const SchoolRecord& school)
     ReplaceAll(parent, ' ', '_');
     ReplaceForbidden(parent);
 
-    return school.regionCode + "_" + parent + "_" + school.npsn + "_" + name + ".std";
+    // The region code and npsn keep their blanks and dots, but no part may
+    // name a folder: the archive stays directly inside the chosen one.
+    std::string regionCode = school.regionCode;
+    ReplaceForbidden(regionCode);
+    std::string npsn = school.npsn;
+    ReplaceForbidden(npsn);
+
+    return regionCode + "_" + parent + "_" + npsn + "_" + name + ".std";
 }
 
 std::string ArchivePath(const std::string& folder, const SchoolRecord& school, Platform platform)

@@ -15,8 +15,8 @@ struct SchoolRecord {
 };
 
 // School name: blanks, then dots, become "_"; parent-region name: dots, then
-// blanks. In both, every character a Windows file name cannot hold becomes "_"
-// too. The region code and npsn are used as they are.
+// blanks. In all four parts every character a Windows file name cannot hold,
+// the folder separators among them, becomes "_" too.
 std::string ArchiveFileName(const SchoolRecord& school);
 // The folder and the file name, with one separator between them.
 std::string ArchivePath(const std::string& folder, const SchoolRecord& school, Platform platform = kHostPlatform);

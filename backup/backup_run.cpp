@@ -1,6 +1,7 @@
 #include "backup/backup_run.h"
 
 #include "backup/backup_worker.h"
+#include "core/database.h"
 
 namespace pelantra {
 namespace {
@@ -11,6 +12,7 @@ public:
     explicit OutcomeKeeper(BackupObserver& next) : next_(next) { }
 
     void PostStatus(const std::string& text) override { next_.PostStatus(text); }
+    bool StopRequested() const override { return next_.StopRequested(); }
     void PostOutcome(const BackupOutcome& outcome) override
     {
         outcome_ = outcome;
@@ -33,11 +35,12 @@ BackupRun::BackupRun(PostgreSQLSession& session, std::string schoolId)
 BackupRun::~BackupRun()
 {
     if (staged_)
-        (void)DropStaging(session_);
+        (void)CleanUp();
 }
 
 Status BackupRun::Stage()
 {
+    session_.Revive();
     Result<StagedSchool> staged = StageSchool(session_, schoolId_);
     if (!staged.ok())
         return staged.failure();
@@ -50,8 +53,7 @@ BackupOutcome BackupRun::Finish(std::optional<BackupOutcome> outcome)
     BackupOutcome result = outcome ? std::move(*outcome) : Failure{"Proses backup berakhir tanpa hasil", {}};
     if (!staged_)
         return result;
-    const Status dropped = DropStaging(session_);
-    staged_.reset();
+    const Status dropped = CleanUp();
     if (dropped.ok())
         return result;
     // The archive, if any, stands; the user should still know that the
@@ -65,6 +67,21 @@ BackupOutcome BackupRun::Finish(std::optional<BackupOutcome> outcome)
     return Failure{failure.reason, failure.detail.empty() ? note : failure.detail + "\n\n" + note};
 }
 
+Status BackupRun::CleanUp()
+{
+    Status dropped;
+    if (BackupLockHeld(session_).ok()) {
+        dropped = DropStaging(session_);
+    } else if (!session_.Revive()) {
+        dropped = Failure{"Data sementara tidak dapat dihapus dari database", session_.ErrorText()};
+    } else if (Result<BackupLock> again = BackupLock::Take(session_); again.ok()) {
+        // Nobody staged since the lock was lost: what is left is ours.
+        dropped = DropStaging(session_);
+    } // else another backup runs and has made the staging schema its own
+    staged_.reset();
+    return dropped;
+}
+
 BackupOutcome RunBackup(PostgreSQLSession& session, const std::string& folder, const std::string& schoolId,
                         BackupObserver& observer)
 {
@@ -72,7 +89,7 @@ BackupOutcome RunBackup(PostgreSQLSession& session, const std::string& folder, c
     if (Status staged = run.Stage(); !staged.ok())
         return staged.failure();
     OutcomeKeeper keeper(observer);
-    BackupWorker(keeper, session, folder, schoolId);
+    BackupWorker(keeper, session, folder, schoolId, run.Staged());
     return run.Finish(keeper.outcome_);
 }
 

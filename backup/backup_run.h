@@ -23,14 +23,22 @@ public:
     BackupRun(const BackupRun&) = delete;
     BackupRun& operator=(const BackupRun&) = delete;
 
-    // Takes the backup lock and stages the school. On failure the run is over.
+    // Takes the backup lock and stages the school, on a session that is
+    // connected afresh first if its connection broke. On failure the run is
+    // over.
     Status Stage();
+    // What was staged, for the worker to prove its dump against.
+    const StagedRows& Staged() const { return staged_->rows; }
     // Drops the staging schema and gives the lock back; returns the
     // worker's outcome (or, when none arrived, a failure saying so) with a
-    // failed clean-up added to it.
+    // failed clean-up added to it. When the session lost its connection,
+    // and with it the lock, meanwhile, the staging schema is dropped only if
+    // no other backup has taken the lock since.
     BackupOutcome Finish(std::optional<BackupOutcome> outcome);
 
 private:
+    Status CleanUp();
+
     PostgreSQLSession& session_;
     std::string schoolId_;
     std::optional<StagedSchool> staged_;

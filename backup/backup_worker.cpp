@@ -1,15 +1,17 @@
 #include "backup/backup_worker.h"
 
-#include <QDir>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
+#include <algorithm>
 #include <exception>
+#include <vector>
 
 #include "backup/archive.h"
 #include "backup/archive_name.h"
 #include "backup/column_lists.h"
+#include "backup/dump_stream.h"
 #include "backup/export.h"
+#include "backup/staging.h"
 #include "core/database.h"
 #include "core/platform.h"
 #include "core/settings.h"
@@ -17,14 +19,12 @@
 namespace pelantra {
 namespace {
 
-constexpr const char* kRawDumpName = "kartesa2014.raw.sql";
-
 // The school's region code, npsn, name and parent-region name.
 Result<SchoolRecord> LookUpSchool(PostgreSQLSession& session, const std::string& schoolId)
 {
     constexpr const char* kNotFound = "Sekolah tidak ditemukan";
     Sql sql(session);
-    if (!sql.Query("SELECT b.kode_wilayah,b.npsn,b.nama AS sekolah,kab.nama FROM sekolah b "
+    if (!sql.Query("SELECT b.kode_wilayah,b.npsn,b.nama AS sekolah,kab.nama FROM public.sekolah b "
                    "LEFT JOIN ref.mst_wilayah kec ON b.kode_wilayah=kec.kode_wilayah "
                    "LEFT JOIN ref.mst_wilayah kab ON kec.mst_kode_wilayah=kab.kode_wilayah "
                    "WHERE b.sekolah_id=$1",
@@ -38,80 +38,87 @@ Result<SchoolRecord> LookUpSchool(PostgreSQLSession& session, const std::string&
     return SchoolRecord{sql[0], sql[1], sql[2], sql[3]};
 }
 
-std::uint64_t FileSize(const std::string& path)
+// The dump holds exactly what staging copied: all of it, and the chosen
+// school's rows, not another school's.
+Status ProveContent(const DumpFacts& facts, const StagedRows& staged)
 {
-    return static_cast<std::uint64_t>(QFileInfo(QString::fromStdString(path)).size());
+    constexpr const char* kIncomplete = "Export data tidak lengkap";
+    if (!facts.complete)
+        return Failure{kIncomplete, "the dump lacks its closing line"};
+    for (const auto& [table, count] : staged.perTable) {
+        const auto found = facts.rows.find(table);
+        const std::uint64_t dumped = found == facts.rows.end() ? 0 : found->second;
+        if (dumped != count)
+            return Failure{kIncomplete, "table " + table + ": " + std::to_string(count) + " rows staged, " +
+                                            std::to_string(dumped) + " in the dump"};
+    }
+    std::vector<std::string> dumpedIds = facts.schoolIds;
+    std::sort(dumpedIds.begin(), dumpedIds.end());
+    if (dumpedIds != staged.schoolIds)
+        return Failure{"Export berisi data sekolah lain", "the dump's sekolah rows are not the staged school"};
+    return {};
 }
 
 // The job from the school lookup to the archive; posts the statuses it
 // reaches and returns the outcome.
-BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const std::string& folder,
-                   const std::string& schoolId)
+BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const std::string& folderBytes,
+                   const std::string& schoolId, const StagedRows& staged)
 {
     const Settings settings = LoadIniFile(kSettingsFileName);
     const std::string port = settings.Get(kPortKey);
-    const std::string basedir = settings.Get(kBaseDirKey);
+    const NativePath tools(settings.Get(kBaseDirKey));
 
     const Result<SchoolRecord> school = LookUpSchool(session, schoolId);
     if (!school.ok())
         return school.failure();
     const Result<ColumnLists> columns = LoadColumnLists(session);
-    // The worker's database work ends here; the session is the window's again.
 
-    const std::string archivePath = ArchivePath(folder, school.value());
-    observer.PostStatus("menulis " + archivePath);
+    const std::string shownPath = ArchivePath(AbsolutePath(folderBytes), school.value());
+    observer.PostStatus("menulis " + shownPath);
     if (!columns.ok())
         return columns.failure();
-    if (!QFileInfo(QString::fromStdString(folder)).isDir())
-        return Failure{"Folder tujuan tidak ditemukan", folder};
+    const NativePath folder(folderBytes);
+    if (!QFileInfo(QString::fromStdString(folder.Utf8())).isDir())
+        return Failure{"Folder tujuan tidak ditemukan", folderBytes};
 
-    // Private to this run and to this user; removed with everything in it.
-    QTemporaryDir workDir(QDir::tempPath() + "/pelantra-XXXXXX");
-    if (!workDir.isValid())
-        return Failure{"Folder kerja tidak dapat dibuat", workDir.errorString().toStdString()};
-    const std::string workPath = workDir.path().toStdString();
-    const std::string dumpPath = workDir.filePath(kWorkingDumpName).toStdString();
-    const std::string rawPath = workDir.filePath(kRawDumpName).toStdString();
+    ToolWatch watch;
+    watch.stopRequested = [&observer] { return observer.StopRequested(); };
+    ArchiveDraft draft(ArchivePath(folder.Utf8(), school.value()));
+    if (!draft.Ready().ok())
+        return draft.Ready().failure();
+    watch.growingFile = draft.Path();
 
-    const ToolResult dump = ExportStaging(basedir, port, workPath);
-    const std::string exportOutput = ExportOutputText(dump.output);
-    if (!dump.ExitedWith(0)) {
-        observer.PostStatus(exportOutput);
-        const char* reason = dump.status == ToolResult::Status::FailedToStart ? "Program export tidak dapat dijalankan"
-                                                                              : "Export data gagal";
-        std::string detail = ExportOutputText(dump.Describe());
-        if (!exportOutput.empty())
-            detail += "\n" + exportOutput;
-        return Failure{reason, detail};
-    }
-
-    const Status rewrite = QFile::rename(QString::fromStdString(dumpPath), QString::fromStdString(rawPath))
-                               ? RewriteDumpFile(rawPath, dumpPath, columns.value())
-                               : Status(Failure{kRewriteFailed, "the dump file cannot be moved aside"});
-    QFile::remove(QString::fromStdString(rawPath));
-    observer.PostStatus(exportOutput);
-    if (!rewrite.ok())
-        return rewrite.failure();
-
-    const ArchiveRun archive =
-        PackArchive(ArchiverProgram(basedir, kHostPlatform), archivePath, workPath, FileSize(dumpPath));
-    observer.PostStatus(archive.output);
-    if (!archive.status.ok())
-        return archive.status.failure();
-    return BackupArchive{archivePath, {}};
+    const std::string archiver = ArchiverProgram(tools.Utf8(), kHostPlatform);
+    const StreamRun stream =
+        StreamDump(ExportCommand(tools.Utf8(), port), draft.PackCommand(archiver), columns.value(), watch);
+    observer.PostStatus(stream.exportOutput);
+    observer.PostStatus(stream.archiverOutput);
+    if (!stream.status.ok())
+        return stream.status.failure();
+    if (Status content = ProveContent(stream.facts, staged); !content.ok())
+        return content.failure();
+    if (Status verified = draft.Verify(archiver, stream.bytes, watch); !verified.ok())
+        return verified.failure();
+    if (observer.StopRequested())
+        return Failure{kStoppedReason, {}};
+    if (Status owned = BackupLockHeld(session); !owned.ok())
+        return owned.failure();
+    if (Status replaced = draft.Replace(); !replaced.ok())
+        return replaced.failure();
+    return BackupArchive{shownPath, {}};
 }
 
 } // namespace
 
 void BackupWorker(BackupObserver& observer, PostgreSQLSession& session, const std::string& folder,
-                  const std::string& schoolId)
+                  const std::string& schoolId, const StagedRows& staged)
 {
     if (folder.empty())
         return;
     // Whatever happens, whoever waits must learn that the run is over.
     const BackupOutcome outcome = [&]() -> BackupOutcome {
         try {
-            return Work(observer, session, folder, schoolId);
+            return Work(observer, session, folder, schoolId, staged);
         } catch (const std::exception& error) {
             return Failure{"Proses backup terhenti", error.what()};
         }

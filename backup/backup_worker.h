@@ -7,6 +7,7 @@
 namespace pelantra {
 
 class PostgreSQLSession;
+struct StagedRows;
 
 inline constexpr const char* kFinalStatus = "selesai";
 
@@ -19,13 +20,19 @@ public:
     virtual void PostStatus(const std::string& text) = 0;
     // The outcome, posted once, just before "selesai".
     virtual void PostOutcome(const BackupOutcome& outcome) = 0;
+    // True once the run should stop as soon as it can.
+    virtual bool StopRequested() const { return false; }
 };
 
-// The job after a successful staging: looks the school up, dumps the staging
-// schema, rewrites the dump and packs the archive. Ends by posting the
-// outcome and "selesai", also when something throws. It uses the session only
-// before it posts the writing notice. With an empty folder it does nothing.
+// The job after a successful staging: looks the school up, streams the
+// staging schema from the dump tool through the rewrite into the archiver,
+// verifies the archive and proves that it holds what was staged (`staged`)
+// while this session still holds the backup lock, and only then lets it
+// replace an earlier one. Ends by posting the outcome and "selesai", also
+// when something throws. It uses the session before it posts the writing
+// notice and once more just before the archive replaces anything. With an
+// empty folder it does nothing.
 void BackupWorker(BackupObserver& observer, PostgreSQLSession& session, const std::string& folder,
-                  const std::string& schoolId);
+                  const std::string& schoolId, const StagedRows& staged);
 
 } // namespace pelantra

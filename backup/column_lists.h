@@ -7,9 +7,10 @@ namespace pelantra {
 
 class PostgreSQLSession;
 
-// The column list of every staged table, as the server quotes the names,
-// read once from the public tables in column order. Fails when the query
-// fails or a table has no columns.
+// What goes after the table name in every replayed INSERT of a staged table:
+// its column list, as the server quotes the names, read once from the public
+// tables in column order. Fails when the query fails or a table has no
+// columns.
 Result<ColumnLists> LoadColumnLists(PostgreSQLSession& session);
 
 } // namespace pelantra

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <istream>
+#include <optional>
 #include <ostream>
 
 #include "backup/sql_lexer.h"
@@ -19,6 +20,10 @@ constexpr std::size_t kHeadCap = 256;
 // settings block goes on. Beyond this the block is closed.
 constexpr std::size_t kHeldCap = 4096;
 constexpr std::size_t kOutFlush = 1 << 16;
+// Of a sekolah row, this much is kept to read its sekolah_id from.
+constexpr std::size_t kCaptureCap = 1 << 16;
+constexpr std::string_view kKeyTable = "sekolah";
+constexpr std::string_view kKeyColumn = "sekolah_id";
 
 constexpr std::string_view kTitle = "-- PostgreSQL database dump";
 constexpr std::string_view kTitleComplete = "-- PostgreSQL database dump complete";
@@ -86,6 +91,90 @@ bool IsStagedTable(std::string_view name)
     return std::find(kStagedTables.begin(), kStagedTables.end(), name) != kStagedTables.end();
 }
 
+void SkipBlanks(std::string_view s, std::size_t& pos)
+{
+    while (pos < s.size() && IsBlankByte(s[pos]))
+        ++pos;
+}
+
+// The position of `column` in a column list "(a,\"B\",c)", or nullopt.
+std::optional<std::size_t> ColumnPosition(std::string_view list, std::string_view column)
+{
+    std::size_t pos = 0;
+    SkipBlanks(list, pos);
+    if (pos >= list.size() || list[pos] != '(')
+        return std::nullopt;
+    ++pos;
+    std::string name;
+    for (std::size_t index = 0;; ++index) {
+        SkipBlanks(list, pos);
+        if (!ParseIdent(list, pos, name))
+            return std::nullopt;
+        if (name == column)
+            return index;
+        SkipBlanks(list, pos);
+        if (pos >= list.size() || list[pos] != ',')
+            return std::nullopt;
+        ++pos;
+    }
+}
+
+// The value at `index` of " VALUES (v0, v1, ...)", the quotes of a plain
+// '...' literal taken off; nullopt when the text ends before it.
+std::optional<std::string> ValueAt(std::string_view s, std::size_t pos, std::size_t index)
+{
+    SkipBlanks(s, pos);
+    if (s.substr(pos, 6) != "VALUES")
+        return std::nullopt;
+    pos += 6;
+    SkipBlanks(s, pos);
+    if (pos >= s.size() || s[pos] != '(')
+        return std::nullopt;
+    ++pos;
+    for (std::size_t at = 0;; ++at) {
+        SkipBlanks(s, pos);
+        std::string value;
+        bool literal = false;
+        int depth = 0;
+        while (pos < s.size()) {
+            const char c = s[pos];
+            if (c == '\'') {
+                literal = value.empty();
+                std::size_t end = pos + 1;
+                std::string text;
+                while (end < s.size()) {
+                    if (s[end] == '\'' && end + 1 < s.size() && s[end + 1] == '\'') {
+                        text += '\'';
+                        end += 2;
+                    } else if (s[end] == '\'') {
+                        break;
+                    } else {
+                        text += s[end++];
+                    }
+                }
+                if (end >= s.size())
+                    return std::nullopt;
+                value += literal ? text : std::string(s.substr(pos, end + 1 - pos));
+                pos = end + 1;
+                continue;
+            }
+            if (depth == 0 && (c == ',' || c == ')'))
+                break;
+            depth += c == '(' ? 1 : c == ')' ? -1 : 0;
+            literal = false;
+            value += c;
+            ++pos;
+        }
+        if (pos >= s.size())
+            return std::nullopt;
+        if (at == index)
+            return value;
+        if (s[pos] == ')')
+            return std::nullopt;
+        ++pos;
+    }
+}
+
 } // namespace
 
 // The rules act only where a statement begins at the start of a line; the
@@ -102,6 +191,8 @@ public:
     Rules(const ColumnLists& columns, DumpSink sink) : columns_(columns), sink_(std::move(sink))
     {
         out_.reserve(kOutFlush + kHeadCap + 64);
+        if (const auto list = columns_.find(kKeyTable); list != columns_.end())
+            keyPosition_ = ColumnPosition(list->second, kKeyColumn);
     }
 
     Status Feed(const char* p, const char* end)
@@ -140,6 +231,7 @@ public:
     }
 
     std::uint64_t written = 0;
+    DumpFacts facts;
 
 private:
     // Where the settings block stands: not yet seen, inside a setting
@@ -193,7 +285,10 @@ private:
             }
             SqlLexer::Stop stop;
             const char* upto = lexer_.Scan(p, end, stop);
-            Emit(std::string_view(p, static_cast<std::size_t>(upto - p)));
+            const std::string_view run(p, static_cast<std::size_t>(upto - p));
+            Emit(run);
+            if (capturing_)
+                Capture(run, stop == SqlLexer::Stop::StatementEnd);
             p = upto;
             if (stop == SqlLexer::Stop::StatementEnd && inSetting_) {
                 inSetting_ = false;
@@ -203,6 +298,28 @@ private:
                 collecting_ = true;
             }
         }
+    }
+
+    // Keeps the first part of a sekolah row; when its statement ends, or
+    // enough is kept, reads the row's sekolah_id from it.
+    void Capture(std::string_view run, bool statementEnded)
+    {
+        captured_.append(run.substr(0, kCaptureCap - std::min(kCaptureCap, captured_.size())));
+        if (!statementEnded && captured_.size() < kCaptureCap)
+            return;
+        capturing_ = false;
+        std::size_t pos = 0;
+        std::optional<std::size_t> position = keyPosition_;
+        SkipBlanks(captured_, pos);
+        if (pos < captured_.size() && captured_[pos] == '(') { // the dump's own column list
+            const std::size_t close = captured_.find(')', pos);
+            position = close == std::string::npos ? std::nullopt
+                                                  : ColumnPosition(captured_.substr(pos, close + 1 - pos), kKeyColumn);
+            pos = close == std::string::npos ? captured_.size() : close + 1;
+        }
+        const std::optional<std::string> id = position ? ValueAt(captured_, pos, *position) : std::nullopt;
+        facts.schoolIds.push_back(id.value_or(""));
+        captured_.clear();
     }
 
     // After a setting's ';': blank text is held back, so that "*/" can still
@@ -273,6 +390,7 @@ private:
         }
 
         if (complete && (body == kTitle || body == kTitleComplete)) {
+            facts.complete = facts.complete || body == kTitleComplete;
             Emit(kLabel);
             Emit(h.substr(kTitle.size()));
             head_.clear();
@@ -324,8 +442,7 @@ private:
         std::string_view list;
         if (rest.starts_with(" VALUES")) {
             const auto found = columns_.find(table);
-            if (found == columns_.end() || found->second.size() < 3 || found->second.front() != '(' ||
-                found->second.back() != ')') {
+            if (found == columns_.end() || found->second.size() < 3 || found->second.front() != '(') {
                 error_ = "no column list for table " + table;
                 return false;
             }
@@ -343,6 +460,8 @@ private:
         Emit(kInsertInto);
         Emit(table);
         Emit(list);
+        ++facts.rows[table];
+        capturing_ = table == kKeyTable;
         PassHead(pos);
         return true;
     }
@@ -353,7 +472,10 @@ private:
     std::string out_;
     std::string head_;
     std::string held_;
+    std::string captured_;
     std::string error_;
+    std::optional<std::size_t> keyPosition_;
+    bool capturing_ = false;
     Block block_ = Block::Before;
     bool collecting_ = true;
     bool inSetting_ = false;
@@ -380,6 +502,11 @@ Status DumpRewriter::Finish()
 std::uint64_t DumpRewriter::BytesWritten() const
 {
     return rules_->written;
+}
+
+const DumpFacts& DumpRewriter::Facts() const
+{
+    return rules_->facts;
 }
 
 Status RewriteDump(std::istream& in, std::ostream& out, const ColumnLists& columns)

@@ -22,6 +22,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/result.h"
 
@@ -30,12 +31,25 @@ namespace pelantra {
 // The reason of every failed rewrite.
 inline constexpr const char* kRewriteFailed = "Hasil export tidak dapat diolah";
 
-// Column list per staged table: "(" + names joined by "," + ")", each name
-// quoted where the server's quote_ident() quotes it.
+// What follows the table name in a replayed INSERT, per staged table: its
+// column list, "(" + names joined by "," + ")" with each name quoted where
+// the server's quote_ident() quotes it, and " OVERRIDING SYSTEM VALUE" for a
+// table whose identity column is GENERATED ALWAYS.
 using ColumnLists = std::map<std::string, std::string, std::less<>>;
 
 // Takes the rewritten dump piece by piece; false when it cannot.
 using DumpSink = std::function<bool(std::string_view)>;
+
+// What a dump held, as the rewrite saw it go by.
+struct DumpFacts {
+    // INSERT statements (one per row) of each staged table that had any.
+    std::map<std::string, std::uint64_t, std::less<>> rows;
+    // The sekolah_id of each sekolah row, as written; empty where it could
+    // not be read.
+    std::vector<std::string> schoolIds;
+    // pg_dump's closing line came.
+    bool complete = false;
+};
 
 class DumpRewriter {
 public:
@@ -51,6 +65,7 @@ public:
     Status Finish();
     // Bytes handed to the sink so far.
     std::uint64_t BytesWritten() const;
+    const DumpFacts& Facts() const;
 
 private:
     class Rules;

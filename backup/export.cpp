@@ -1,23 +1,18 @@
 #include "backup/export.h"
 
-#include <QFile>
-#include <QFileInfo>
-
 #include "core/database.h"
 #include "core/platform.h"
 
 namespace pelantra {
 
-ToolResult ExportStaging(const std::string& basedir, const std::string& port, const std::string& workingDirectory)
+ToolCommand ExportCommand(const std::string& basedir, const std::string& port)
 {
     ToolCommand command;
     command.program = PgDumpProgram(basedir, kHostPlatform);
-    command.arguments = {"--host",         "localhost", "--port", port,          "--username", "postgres",
-                         "--no-password",  "--format",  "plain",  "--data-only", "--inserts",  "--file",
-                         kWorkingDumpName, "--schema",  "tmpx",   "pendataan"};
-    command.workingDirectory = workingDirectory;
+    command.arguments = {"--host",   "localhost", "--port",      port,        "--username", "postgres", "--no-password",
+                         "--format", "plain",     "--data-only", "--inserts", "--schema",   "tmpx",     "pendataan"};
     command.environment = {{"PGPASSWORD", kDatabasePassword}};
-    return RunTool(command);
+    return command;
 }
 
 std::string ExportOutputText(const std::string& output)
@@ -30,37 +25,6 @@ std::string ExportOutputText(const std::string& output)
         text.append(output, start, found - start).append(to);
     text.append(output, start, std::string::npos);
     return text;
-}
-
-Status RewriteDumpFile(const std::string& fromPath, const std::string& toPath, const ColumnLists& columns)
-{
-    QFile in(QString::fromStdString(fromPath));
-    QFile out(QString::fromStdString(toPath));
-    if (QFileInfo(in) == QFileInfo(out))
-        return Failure{kRewriteFailed, "source and target are the same file"};
-    if (!in.open(QIODevice::ReadOnly))
-        return Failure{kRewriteFailed, fromPath + ": " + in.errorString().toStdString()};
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return Failure{kRewriteFailed, toPath + ": " + out.errorString().toStdString()};
-
-    DumpRewriter rewriter(columns, [&out](std::string_view piece) {
-        return out.write(piece.data(), static_cast<qint64>(piece.size())) == static_cast<qint64>(piece.size());
-    });
-    Status result;
-    QByteArray chunk(1 << 16, Qt::Uninitialized);
-    qint64 n = 0;
-    while (result.ok() && (n = in.read(chunk.data(), chunk.size())) > 0)
-        result = rewriter.Feed(std::string_view(chunk.constData(), static_cast<std::size_t>(n)));
-    if (result.ok() && n < 0)
-        result = Failure{kRewriteFailed, fromPath + ": " + in.errorString().toStdString()};
-    if (result.ok())
-        result = rewriter.Finish();
-    if (result.ok() && !out.flush())
-        result = Failure{kRewriteFailed, toPath + ": " + out.errorString().toStdString()};
-    out.close();
-    if (!result.ok())
-        out.remove();
-    return result;
 }
 
 } // namespace pelantra

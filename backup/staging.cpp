@@ -1,7 +1,7 @@
 #include "backup/staging.h"
 
+#include <algorithm>
 #include <string_view>
-#include <vector>
 
 #include "backup/staged_tables.h"
 #include "core/database.h"
@@ -10,84 +10,151 @@ namespace pelantra {
 namespace {
 
 const std::string kLockKeyText = std::to_string(kBackupLockKey);
+// pg_locks shows a bigint advisory key as two halves.
+const std::string kLockKeyHigh = std::to_string(static_cast<unsigned long long>(kBackupLockKey) >> 32);
+const std::string kLockKeyLow = std::to_string(static_cast<unsigned long long>(kBackupLockKey) & 0xffffffffULL);
 
-// Rows chosen by the school itself; $1 is the school id.
-constexpr std::string_view kSchoolRows[] = {
-    "INSERT INTO tmpx.sekolah SELECT * FROM sekolah WHERE sekolah_id=$1",
-    "INSERT INTO tmpx.rombongan_belajar SELECT * FROM rombongan_belajar WHERE sekolah_id=$1",
-    "INSERT INTO tmpx.registrasi_peserta_didik SELECT * FROM registrasi_peserta_didik WHERE sekolah_id=$1",
-    "INSERT INTO tmpx.ptk_terdaftar SELECT * FROM ptk_terdaftar WHERE sekolah_id=$1",
+// How each table's rows are chosen: by the school itself ($1 is the school
+// id), or through a table staged before it. Each source row is copied once,
+// even when its key occurs in several staged rows (a student registered
+// twice, a staff member registered for two school years).
+struct RowChoice {
+    std::string_view table;
+    std::string_view where;
 };
-
-// Rows chosen through the staged tables. Each source row is copied once, even
-// when its key occurs in several staged rows (a student registered twice, a
-// staff member registered for two school years).
-constexpr std::string_view kLinkedRows[] = {
-    "INSERT INTO tmpx.peserta_didik SELECT a.* FROM peserta_didik a WHERE a.peserta_didik_id IN "
-    "(SELECT b.peserta_didik_id FROM tmpx.registrasi_peserta_didik b)",
-    "INSERT INTO tmpx.ptk SELECT a.* FROM ptk a WHERE a.ptk_id IN (SELECT b.ptk_id FROM tmpx.ptk_terdaftar b)",
-    "INSERT INTO tmpx.anggota_rombel SELECT a.* FROM anggota_rombel a WHERE a.rombongan_belajar_id IN "
-    "(SELECT b.rombongan_belajar_id FROM tmpx.rombongan_belajar b)",
-    "INSERT INTO tmpx.pembelajaran SELECT a.* FROM pembelajaran a WHERE a.rombongan_belajar_id IN "
-    "(SELECT b.rombongan_belajar_id FROM tmpx.rombongan_belajar b)",
-    "INSERT INTO tmpx.riwayat_gaji_berkala SELECT a.* FROM riwayat_gaji_berkala a WHERE a.ptk_id IN "
-    "(SELECT b.ptk_id FROM tmpx.ptk_terdaftar b)",
-    "INSERT INTO tmpx.rwy_kepangkatan SELECT a.* FROM rwy_kepangkatan a WHERE a.ptk_id IN "
-    "(SELECT b.ptk_id FROM tmpx.ptk_terdaftar b)",
-    "INSERT INTO tmpx.rwy_pend_formal SELECT a.* FROM rwy_pend_formal a WHERE a.ptk_id IN "
-    "(SELECT b.ptk_id FROM tmpx.ptk_terdaftar b)",
-    "INSERT INTO tmpx.rwy_fungsional SELECT a.* FROM rwy_fungsional a WHERE a.ptk_id IN "
-    "(SELECT b.ptk_id FROM tmpx.ptk_terdaftar b)",
-    "INSERT INTO tmpx.tugas_tambahan SELECT a.* FROM tugas_tambahan a WHERE a.ptk_id IN "
-    "(SELECT b.ptk_id FROM tmpx.ptk_terdaftar b)",
+constexpr RowChoice kRowChoices[] = {
+    {"sekolah", "a.sekolah_id=$1"},
+    {"rombongan_belajar", "a.sekolah_id=$1"},
+    {"registrasi_peserta_didik", "a.sekolah_id=$1"},
+    {"ptk_terdaftar", "a.sekolah_id=$1"},
+    {"peserta_didik", "a.peserta_didik_id IN (SELECT b.peserta_didik_id FROM tmpx.registrasi_peserta_didik b)"},
+    {"ptk", "a.ptk_id IN (SELECT b.ptk_id FROM tmpx.ptk_terdaftar b)"},
+    {"anggota_rombel", "a.rombongan_belajar_id IN (SELECT b.rombongan_belajar_id FROM tmpx.rombongan_belajar b)"},
+    {"pembelajaran", "a.rombongan_belajar_id IN (SELECT b.rombongan_belajar_id FROM tmpx.rombongan_belajar b)"},
+    {"riwayat_gaji_berkala", "a.ptk_id IN (SELECT b.ptk_id FROM tmpx.ptk_terdaftar b)"},
+    {"rwy_kepangkatan", "a.ptk_id IN (SELECT b.ptk_id FROM tmpx.ptk_terdaftar b)"},
+    {"rwy_pend_formal", "a.ptk_id IN (SELECT b.ptk_id FROM tmpx.ptk_terdaftar b)"},
+    {"rwy_fungsional", "a.ptk_id IN (SELECT b.ptk_id FROM tmpx.ptk_terdaftar b)"},
+    {"tugas_tambahan", "a.ptk_id IN (SELECT b.ptk_id FROM tmpx.ptk_terdaftar b)"},
 };
+static_assert(std::size(kRowChoices) == kStagedTables.size());
 
 constexpr const char* kStagingFailed = "Data sekolah tidak dapat disiapkan";
 constexpr const char* kSchoolNotFound = "Sekolah tidak ditemukan";
 constexpr const char* kAnotherBackupRunning = "Backup lain sedang berjalan pada database ini";
 constexpr const char* kDropFailed = "Data sementara tidak dapat dihapus dari database";
+constexpr const char* kSchemaInUse = "Skema tmpx dipakai objek database lain, jadi tidak dihapus";
+constexpr const char* kSchemaBusy = "Skema tmpx sedang dipakai program lain; coba lagi nanti";
+constexpr const char* kLockNotAvailable = "55P03";
+constexpr const char* kDependentObjects = "2BP01";
 
-// The statement that makes one staged table as a copy of its source table.
-std::string CreateTmpTableStatement(const std::string& table)
+// The reason for a failed staging statement.
+Failure StagingFailure(const Sql& sql)
 {
-    return "CREATE TABLE tmpx." + table + "(like " + table + " including defaults)";
+    if (sql.ErrorCode() == kLockNotAvailable)
+        return Failure{kSchemaBusy, sql.ErrorText()};
+    if (sql.ErrorCode() == kDependentObjects)
+        return Failure{kSchemaInUse, sql.ErrorText()};
+    return Failure{kStagingFailed, sql.ErrorText()};
 }
 
-bool CreateTmpTable(Sql& sql, const std::string& table)
+std::string TableArray()
 {
-    return sql.Execute(CreateTmpTableStatement(table));
+    std::string tables = "{";
+    for (std::string_view table : kStagedTables)
+        tables.append(tables.size() > 1 ? "," : "").append(table);
+    return tables + "}";
+}
+
+// Drops our tables one by one and then the schema, each without CASCADE, so
+// that an object outside the schema that depends on it stops the drop.
+bool DropStagingSchema(Sql& sql)
+{
+    for (std::string_view table : kStagedTables) {
+        if (!sql.Execute("DROP TABLE IF EXISTS tmpx." + std::string(table) + " RESTRICT"))
+            return false;
+    }
+    return sql.Execute("DROP SCHEMA IF EXISTS tmpx RESTRICT");
 }
 
 // Inside the open transaction: is there a `sekolah` row for the id? A text
 // that is not even a valid key value is simply no school.
 Status FindSchool(Sql& sql, const std::string& schoolId)
 {
-    if (!sql.Query("SELECT count(*) FROM sekolah WHERE sekolah_id=$1", {schoolId})) {
+    if (!sql.Query("SELECT count(*) FROM public.sekolah WHERE sekolah_id=$1", {schoolId})) {
         if (sql.ErrorCode() == kInvalidTextRepresentation)
             return Failure{kSchoolNotFound, "sekolah_id: " + schoolId};
-        return Failure{kStagingFailed, sql.ErrorText()};
+        return StagingFailure(sql);
     }
     if (!sql.Fetch() || sql[0] == "0")
         return Failure{kSchoolNotFound, "sekolah_id: " + schoolId};
     return {};
 }
 
+// The columns a copy writes: all but generated ones, which the staged table
+// computes itself as the source does.
+Result<std::map<std::string, std::string, std::less<>>> WrittenColumns(Sql& sql)
+{
+    if (!sql.Query("SELECT table_name, string_agg(quote_ident(column_name), ',' ORDER BY ordinal_position) "
+                   "FROM information_schema.columns WHERE table_schema='public' AND table_name = ANY($1::text[]) "
+                   "AND is_generated = 'NEVER' GROUP BY table_name",
+                   {TableArray()}))
+        return StagingFailure(sql);
+    std::map<std::string, std::string, std::less<>> columns;
+    while (sql.Fetch())
+        columns.emplace(sql[0], sql[1]);
+    for (std::string_view table : kStagedTables) {
+        if (!columns.contains(table))
+            return Failure{kStagingFailed, "no columns found for table public." + std::string(table)};
+    }
+    return columns;
+}
+
 // The staging script, in the open transaction.
 Status CopySchoolRows(Sql& sql, const std::string& schoolId)
 {
-    auto run = [&sql](const std::string& statement, const std::vector<std::string>& params) {
-        return sql.Execute(statement, params);
-    };
-    bool done = run("DROP SCHEMA IF EXISTS tmpx CASCADE", {}) && run("CREATE SCHEMA tmpx AUTHORIZATION postgres", {});
-    for (std::string_view table : kStagedTables)
-        done = done && CreateTmpTable(sql, std::string(table));
-    for (std::string_view statement : kSchoolRows)
-        done = done && run(std::string(statement), {schoolId});
-    for (std::string_view statement : kLinkedRows)
-        done = done && run(std::string(statement), {});
-    if (!done)
-        return Failure{kStagingFailed, sql.ErrorText()};
+    if (!DropStagingSchema(sql) || !sql.Execute("CREATE SCHEMA tmpx AUTHORIZATION postgres"))
+        return StagingFailure(sql);
+    for (std::string_view table : kStagedTables) {
+        const std::string name(table);
+        if (!sql.Execute("CREATE TABLE tmpx." + name + "(LIKE public." + name +
+                         " INCLUDING DEFAULTS INCLUDING GENERATED)"))
+            return StagingFailure(sql);
+    }
+    const auto columns = WrittenColumns(sql);
+    if (!columns.ok())
+        return columns.failure();
+    for (const RowChoice& choice : kRowChoices) {
+        const std::string name(choice.table);
+        // The names in the select list are the source's (a), the only table
+        // of the outer query.
+        const std::string& list = columns.value().find(choice.table)->second;
+        const bool bySchool = choice.where.find("$1") != std::string_view::npos;
+        const std::string statement = "INSERT INTO tmpx." + name + " (" + list + ") SELECT " + list + " FROM public." +
+                                      name + " a WHERE " + std::string(choice.where);
+        if (!sql.Execute(statement, bySchool ? std::vector<std::string>{schoolId} : std::vector<std::string>{}))
+            return StagingFailure(sql);
+    }
     return {};
+}
+
+Result<StagedRows> CountStagedRows(Sql& sql)
+{
+    StagedRows rows;
+    std::string counts;
+    for (std::string_view table : kStagedTables)
+        counts.append(counts.empty() ? "" : ",").append("(SELECT count(*) FROM tmpx.").append(table).append(")");
+    if (!sql.Query("SELECT " + counts) || !sql.Fetch())
+        return StagingFailure(sql);
+    int column = 0;
+    for (std::string_view table : kStagedTables)
+        rows.perTable.emplace(std::string(table), std::stoull(sql[column++]));
+    if (!sql.Query("SELECT sekolah_id::text FROM tmpx.sekolah"))
+        return StagingFailure(sql);
+    while (sql.Fetch())
+        rows.schoolIds.push_back(sql[0]);
+    std::sort(rows.schoolIds.begin(), rows.schoolIds.end());
+    return rows;
 }
 
 } // namespace
@@ -113,7 +180,21 @@ BackupLock::~BackupLock()
         Sql(*session_).Query("SELECT pg_advisory_unlock($1)", {kLockKeyText});
 }
 
-Result<StagedSchool> StageSchool(PostgreSQLSession& session, const std::string& schoolId)
+Status BackupLockHeld(PostgreSQLSession& session)
+{
+    constexpr const char* kLost = "Koneksi database terputus selama backup";
+    Sql sql(session);
+    if (!sql.Query("SELECT count(*) FROM pg_locks WHERE locktype='advisory' AND pid=pg_backend_pid() AND granted "
+                   "AND classid=$1::oid AND objid=$2::oid AND objsubid=1",
+                   {kLockKeyHigh, kLockKeyLow}))
+        return Failure{kLost, sql.ErrorText()};
+    if (!sql.Fetch() || sql[0] == "0")
+        return Failure{kLost, "this session no longer holds the backup lock"};
+    return {};
+}
+
+Result<StagedSchool> StageSchool(PostgreSQLSession& session, const std::string& schoolId,
+                                 std::chrono::milliseconds lockTimeout)
 {
     Result<BackupLock> lock = BackupLock::Take(session);
     if (!lock.ok())
@@ -123,20 +204,32 @@ Result<StagedSchool> StageSchool(PostgreSQLSession& session, const std::string& 
     if (!transaction.Begun())
         return Failure{kStagingFailed, transaction.ErrorText()};
     Sql sql(session);
+    if (!sql.Execute("SET LOCAL lock_timeout = " + std::to_string(lockTimeout.count())))
+        return StagingFailure(sql);
     if (Status found = FindSchool(sql, schoolId); !found.ok())
         return found.failure();
     if (Status copied = CopySchoolRows(sql, schoolId); !copied.ok())
         return copied.failure();
+    Result<StagedRows> rows = CountStagedRows(sql);
+    if (!rows.ok())
+        return rows.failure();
     if (!transaction.Commit())
         return Failure{kStagingFailed, transaction.ErrorText()};
-    return StagedSchool{std::move(lock.value())};
+    return StagedSchool{std::move(lock.value()), std::move(rows.value())};
 }
 
 Status DropStaging(PostgreSQLSession& session)
 {
     Sql sql(session);
-    if (!sql.Execute("DROP SCHEMA tmpx CASCADE"))
-        return Failure{kDropFailed, sql.ErrorText()};
+    Transaction transaction(session, "BEGIN");
+    if (!transaction.Begun())
+        return Failure{kDropFailed, transaction.ErrorText()};
+    if (!DropStagingSchema(sql)) {
+        const Failure failure = StagingFailure(sql);
+        return Failure{failure.reason == kStagingFailed ? kDropFailed : failure.reason, failure.detail};
+    }
+    if (!transaction.Commit())
+        return Failure{kDropFailed, transaction.ErrorText()};
     return {};
 }
 

@@ -1,10 +1,20 @@
 #include "backup/tool_run.h"
 
-#include <QProcess>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QStringList>
 
+#include "core/platform.h"
+
 namespace pelantra {
+namespace {
+
+constexpr std::size_t kTailBytes = 64 * 1024;
+constexpr int kSliceMs = 100;
+constexpr int kStartMs = 30000;
+
+} // namespace
 
 std::string ToolResult::Describe() const
 {
@@ -13,45 +23,119 @@ std::string ToolResult::Describe() const
         return "exit code " + std::to_string(exitCode);
     case Status::Crashed:
         return "crashed" + (errorText.empty() ? std::string() : ": " + errorText);
+    case Status::Stalled:
+        return "stopped after making no progress";
+    case Status::Stopped:
+        return "stopped on request";
     case Status::FailedToStart:
         break;
     }
     return "failed to start" + (errorText.empty() ? std::string() : ": " + errorText);
 }
 
-ToolResult RunTool(const ToolCommand& command)
+void OutputTail::Append(const QByteArray& bytes)
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    if (!command.workingDirectory.empty())
-        process.setWorkingDirectory(QString::fromStdString(command.workingDirectory));
+    text_.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    if (text_.size() > 2 * kTailBytes)
+        text_.erase(0, text_.size() - kTailBytes);
+}
+
+ToolProcess::ToolProcess(const ToolCommand& command, Channels channels) : channels_(channels)
+{
+    process_.setProcessChannelMode(channels == Channels::Merged ? QProcess::MergedChannels
+                                                                : QProcess::SeparateChannels);
     if (!command.environment.empty()) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const auto& [name, value] : command.environment)
             environment.insert(QString::fromStdString(name), QString::fromStdString(value));
-        process.setProcessEnvironment(environment);
+        process_.setProcessEnvironment(environment);
     }
     QStringList arguments;
     for (const auto& argument : command.arguments)
         arguments << QString::fromStdString(argument);
-
-    ToolResult result;
-    process.start(QString::fromStdString(command.program), arguments);
-    if (!process.waitForStarted(-1)) {
-        result.status = ToolResult::Status::FailedToStart;
-        result.errorText = process.errorString().toStdString();
-        return result;
+#ifdef Q_OS_UNIX
+    process_.setChildProcessModifier(EndWithParent);
+#endif
+    process_.start(QString::fromStdString(command.program), arguments);
+    started_ = process_.waitForStarted(kStartMs);
+    if (!started_) {
+        startError_ = process_.errorString().toStdString();
+        process_.kill();
     }
-    process.waitForFinished(-1);
-    result.output = process.readAll().toStdString();
-    if (process.exitStatus() == QProcess::CrashExit) {
+}
+
+ToolProcess::~ToolProcess()
+{
+    Stop(ToolResult::Status::Stopped);
+}
+
+bool ToolProcess::CollectMessages()
+{
+    const QByteArray bytes =
+        channels_ == Channels::Merged ? process_.readAllStandardOutput() : process_.readAllStandardError();
+    messages_.Append(bytes);
+    return !bytes.isEmpty();
+}
+
+ToolResult ToolProcess::Ended()
+{
+    CollectMessages();
+    ToolResult result;
+    result.output = messages_.Text();
+    if (!started_) {
+        result.status = ToolResult::Status::FailedToStart;
+        result.errorText = startError_;
+    } else if (process_.exitStatus() == QProcess::CrashExit) {
         result.status = ToolResult::Status::Crashed;
-        result.errorText = process.errorString().toStdString();
+        result.errorText = process_.errorString().toStdString();
     } else {
         result.status = ToolResult::Status::Finished;
-        result.exitCode = process.exitCode();
+        result.exitCode = process_.exitCode();
     }
     return result;
+}
+
+ToolResult ToolProcess::Stop(ToolResult::Status why)
+{
+    if (process_.state() == QProcess::NotRunning)
+        return Ended();
+    process_.kill();
+    process_.waitForFinished(kStartMs);
+    ToolResult result = Ended();
+    result.status = why;
+    return result;
+}
+
+ToolResult ToolProcess::Finish(const ToolWatch& watch)
+{
+    if (!started_)
+        return Ended();
+    QElapsedTimer sinceProgress;
+    sinceProgress.start();
+    qint64 fileSize = -1;
+    while (!process_.waitForFinished(kSliceMs)) {
+        if (process_.state() == QProcess::NotRunning)
+            break;
+        if (watch.StopRequested())
+            return Stop(ToolResult::Status::Stopped);
+        bool progress = CollectMessages();
+        if (!watch.growingFile.empty()) {
+            const qint64 size = QFileInfo(QString::fromStdString(watch.growingFile)).size();
+            progress = progress || size != fileSize;
+            fileSize = size;
+        }
+        if (progress)
+            sinceProgress.restart();
+        else if (sinceProgress.elapsed() > watch.stallLimit.count())
+            return Stop(ToolResult::Status::Stalled);
+    }
+    return Ended();
+}
+
+ToolResult RunTool(const ToolCommand& command, const ToolWatch& watch)
+{
+    ToolProcess tool(command, ToolProcess::Channels::Merged);
+    return tool.Finish(watch);
 }
 
 } // namespace pelantra

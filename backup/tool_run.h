@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QProcess>
+
+#include <chrono>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -7,20 +11,25 @@
 namespace pelantra {
 
 // One run of an outside program, given as a program and its arguments (never
-// a shell line), run to its end.
+// a shell line).
 struct ToolCommand {
     std::string program;
     std::vector<std::string> arguments;
-    std::string workingDirectory; // empty: the current one
     std::vector<std::pair<std::string, std::string>> environment; // added to the inherited one
 };
 
 struct ToolResult {
-    enum class Status { Finished, FailedToStart, Crashed };
+    enum class Status {
+        Finished,
+        FailedToStart,
+        Crashed,
+        Stalled, // stopped by us after it made no progress for too long
+        Stopped, // stopped by us because the run was asked to stop
+    };
 
     Status status = Status::FailedToStart;
     int exitCode = -1; // meaningful when Finished
-    std::string output; // standard output and standard error together
+    std::string output; // what it printed (the last part of a long output)
     std::string errorText; // why it did not start or finish
 
     bool Finished() const { return status == Status::Finished; }
@@ -29,7 +38,60 @@ struct ToolResult {
     std::string Describe() const;
 };
 
-// Blocks until the program has ended. Safe to call from any thread.
-ToolResult RunTool(const ToolCommand& command);
+// How long a tool may go without progress, and whether the run was asked to
+// stop. Progress is output, input taken, or growth of `growingFile`.
+struct ToolWatch {
+    std::chrono::milliseconds stallLimit = std::chrono::minutes(2);
+    std::function<bool()> stopRequested; // empty: never
+    std::string growingFile;
+
+    bool StopRequested() const { return stopRequested && stopRequested(); }
+};
+
+// The last part of a program's output, bounded so that a chatty program
+// cannot fill the memory.
+class OutputTail {
+public:
+    void Append(const QByteArray& bytes);
+    const std::string& Text() const { return text_; }
+
+private:
+    std::string text_;
+};
+
+// A started outside program in the current directory. Its standard output
+// and error are merged, or kept apart so that the output can be read as
+// data. It is killed when the object goes and it still runs.
+class ToolProcess {
+public:
+    enum class Channels { Merged, Separate };
+
+    ToolProcess(const ToolCommand& command, Channels channels);
+    ~ToolProcess();
+    ToolProcess(const ToolProcess&) = delete;
+    ToolProcess& operator=(const ToolProcess&) = delete;
+
+    bool Started() const { return started_; }
+    QProcess& Process() { return process_; }
+    // Moves what the program wrote to its error channel, or to its only
+    // channel when merged, into the kept output; true when there was some.
+    bool CollectMessages();
+    // Waits for the end, bounded by progress and the stop request.
+    ToolResult Finish(const ToolWatch& watch);
+    // Stops the program, if it runs, and reports how the run ended.
+    ToolResult Stop(ToolResult::Status why);
+
+private:
+    ToolResult Ended();
+
+    QProcess process_;
+    Channels channels_;
+    OutputTail messages_;
+    bool started_ = false;
+    std::string startError_;
+};
+
+// Runs the program to its end, output and errors merged.
+ToolResult RunTool(const ToolCommand& command, const ToolWatch& watch = {});
 
 } // namespace pelantra

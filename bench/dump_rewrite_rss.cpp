@@ -13,7 +13,6 @@
 #include <string>
 
 #include "backup/dump_rewriter.h"
-#include "backup/export.h"
 #include "dump_gen.h"
 
 namespace {
@@ -36,7 +35,9 @@ int main(int argc, char** argv)
         return out ? 0 : 1;
     }
     if (argc == 4 && std::strcmp(argv[1], "rewrite") == 0) {
-        const Status r = RewriteDumpFile(argv[2], argv[3], GeneratedColumnLists());
+        std::ifstream in(argv[2], std::ios::binary);
+        std::ofstream out(argv[3], std::ios::binary);
+        const Status r = RewriteDump(in, out, GeneratedColumnLists());
         if (!r.ok()) {
             std::cerr << r.failure().detail << "\n";
             return 1;

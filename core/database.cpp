@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <cstring>
+#include <filesystem>
 
+#include "core/platform.h"
 #include "core/settings.h"
 
 namespace pelantra {
@@ -32,15 +34,38 @@ void ResultDeleter::operator()(pg_result* result) const
     PQclear(result);
 }
 
-std::string ConnectionString(const std::string& port)
-{
-    return "hostaddr=127.0.0.1 port=" + port + " dbname=pendataan user=postgres password=" + kDatabasePassword;
-}
-
 bool PostgreSQLSession::Open(const char* connect)
 {
     std::lock_guard lock(mutex_);
     conn_.reset(PQconnectdb(connect));
+    return Prepare();
+}
+
+bool PostgreSQLSession::OpenOnPort(const std::string& port)
+{
+    const char* const keywords[] = {"hostaddr", "port", "dbname", "user", "password", nullptr};
+    const char* const values[] = {"127.0.0.1", port.c_str(), "pendataan", "postgres", kDatabasePassword, nullptr};
+    std::lock_guard lock(mutex_);
+    conn_.reset(PQconnectdbParams(keywords, values, 0));
+    return Prepare();
+}
+
+bool PostgreSQLSession::Revive()
+{
+    std::lock_guard lock(mutex_);
+    if (!conn_)
+        return false;
+    // A broken connection shows only when it is used.
+    ResultHandle ping(PQexec(conn_.get(), "SELECT 1"));
+    if (PQstatus(conn_.get()) == CONNECTION_OK && PQresultStatus(ping.get()) == PGRES_TUPLES_OK)
+        return true;
+    PQreset(conn_.get());
+    return Prepare();
+}
+
+// After a connection attempt, with the mutex held.
+bool PostgreSQLSession::Prepare()
+{
     if (!conn_ || PQstatus(conn_.get()) != CONNECTION_OK) {
         error_ = conn_ ? TrimmedMessage(PQerrorMessage(conn_.get())) : "out of memory";
         conn_.reset();
@@ -96,10 +121,16 @@ ResultHandle PostgreSQLSession::Run(const std::string& statement, const std::vec
 
 Status OpenDatabase(PostgreSQLSession& session)
 {
+    std::error_code ignored;
+    const std::string folder = CurrentFolder();
+    if (!std::filesystem::exists(FileSystemPath(kSettingsFileName), ignored))
+        return Failure{kConnectionFailedMessage, "setting.ini tidak ada di folder " + folder};
     const std::string port = LoadIniFile(kSettingsFileName).Get(kPortKey);
-    if (session.Open(ConnectionString(port).c_str()))
+    if (port.empty())
+        return Failure{kConnectionFailedMessage, "setting.ini di folder " + folder + " tidak berisi DefDBPort"};
+    if (session.OpenOnPort(port))
         return {};
-    return Failure{kConnectionFailedMessage, session.ErrorText()};
+    return Failure{kConnectionFailedMessage, "127.0.0.1 port " + port + ": " + session.ErrorText()};
 }
 
 void SetDefaultSession(PostgreSQLSession* session)

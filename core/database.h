@@ -20,10 +20,6 @@ inline constexpr const char* kInvalidTextRepresentation = "22P02";
 // What the user is told when the database cannot be opened.
 inline constexpr const char* kConnectionFailedMessage = "Gagal melakukan koneksi database";
 
-// The program's connection string, by plain concatenation: the port is used
-// exactly as it was read from the settings.
-std::string ConnectionString(const std::string& port);
-
 struct ConnectionDeleter {
     void operator()(pg_conn* conn) const;
 };
@@ -41,9 +37,17 @@ public:
     PostgreSQLSession(const PostgreSQLSession&) = delete;
     PostgreSQLSession& operator=(const PostgreSQLSession&) = delete;
 
-    // Connects and sets the client encoding to UTF-8 unless the connection
-    // reports SQL_ASCII. True when the session is ready for statements.
+    // Connects with a libpq connection string and sets the client encoding
+    // to UTF-8 unless the connection reports SQL_ASCII. True when the
+    // session is ready for statements.
     bool Open(const char* connect);
+    // The program's own database: pendataan on 127.0.0.1 at `port`, as
+    // postgres. The port goes to libpq as a value of its own, so no text in
+    // it can add or change another connection setting.
+    bool OpenOnPort(const std::string& port);
+    // A session whose connection broke (the server restarted, the
+    // connection was ended) is connected afresh; true when it is usable.
+    bool Revive();
     void Close();
     bool IsOpen() const;
     std::string ErrorText() const;
@@ -52,13 +56,16 @@ public:
     ResultHandle Run(const std::string& statement, const std::vector<std::string>& params);
 
 private:
+    bool Prepare();
+
     mutable std::mutex mutex_;
     ConnectionHandle conn_;
     std::string error_;
 };
 
 // Opens `session` with the port of "setting.ini" in the current directory.
-// The failure's reason is the connection failure message.
+// The failure's reason is the connection failure message; its detail says
+// why: no settings file, no port in it, or what the server answered.
 Status OpenDatabase(PostgreSQLSession& session);
 
 // The process-wide default session for every Sql object made without one.

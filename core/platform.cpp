@@ -1,13 +1,22 @@
 #include "core/platform.h"
 
+#include <atomic>
+#include <csignal>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
 namespace pelantra {
-
-char PathSeparator(Platform platform)
-{
-    return platform == Platform::Windows ? '\\' : '/';
-}
-
 namespace {
+
+std::atomic<bool> stopRequested{false};
 
 bool EndsWithSeparator(const std::string& folder, Platform platform)
 {
@@ -18,7 +27,59 @@ bool EndsWithSeparator(const std::string& folder, Platform platform)
     return last == PathSeparator(platform) || (platform == Platform::Windows && last == '/');
 }
 
+#ifdef _WIN32
+std::atomic<bool> stopHandled{false};
+
+std::wstring Wide(const std::string& bytes, UINT codePage)
+{
+    if (bytes.empty())
+        return {};
+    const int n = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), n);
+    return wide;
+}
+
+std::wstring WidePath(const std::string& bytes)
+{
+    return Wide(bytes, IsValidUtf8(bytes) ? CP_UTF8 : CP_ACP);
+}
+
+std::string Utf8(const std::wstring& wide)
+{
+    if (wide.empty())
+        return {};
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n, nullptr, nullptr);
+    return text;
+}
+
+BOOL WINAPI OnConsoleEvent(DWORD event)
+{
+    stopRequested = true;
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+        // Windows ends the program once this returns: give the clean-up
+        // the few seconds it is allowed.
+        for (int waited = 0; waited < 4500 && !stopHandled; waited += 50)
+            Sleep(50);
+    }
+    return TRUE;
+}
+#else
+void OnStopSignal(int)
+{
+    stopRequested = true;
+}
+#endif
+
 } // namespace
+
+char PathSeparator(Platform platform)
+{
+    return platform == Platform::Windows ? '\\' : '/';
+}
 
 std::string JoinPath(const std::string& folder, const std::string& name, Platform platform)
 {
@@ -37,16 +98,142 @@ std::string ArchiverProgram(const std::string& basedir, Platform platform)
     return platform == Platform::Windows ? basedir + "\\php\\7za.exe" : basedir + "/php/7za";
 }
 
-std::filesystem::path FileSystemPath(const std::string& utf8)
+bool IsValidUtf8(const std::string& bytes)
 {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        const std::size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+        if (length == 0 || (length == 2 && c < 0xC2) || i + length > bytes.size())
+            return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(bytes[i + k]) >> 6) != 0x2)
+                return false;
+        }
+        const auto next = static_cast<unsigned char>(bytes[i + 1 < bytes.size() ? i + 1 : i]);
+        if ((length == 3 && c == 0xE0 && next < 0xA0) || (length == 3 && c == 0xED && next >= 0xA0) ||
+            (length == 4 && c == 0xF0 && next < 0x90) || (length == 4 && (c > 0xF4 || (c == 0xF4 && next >= 0x90))))
+            return false; // overlong, surrogate or beyond U+10FFFF
+        i += length;
+    }
+    return true;
+}
+
+std::filesystem::path FileSystemPath(const std::string& bytes)
+{
+#ifdef _WIN32
+    return std::filesystem::path(WidePath(bytes));
+#else
+    return std::filesystem::path(bytes);
+#endif
+}
+
+std::string CurrentFolder()
+{
+    std::error_code ignored;
+#ifdef _WIN32
+    return Utf8(std::filesystem::current_path(ignored).wstring());
+#else
+    return std::filesystem::current_path(ignored).string();
+#endif
+}
+
+std::string AbsolutePath(const std::string& bytes)
+{
+    if (bytes.empty() || FileSystemPath(bytes).is_absolute())
+        return bytes;
+    return JoinPath(CurrentFolder(), bytes, kHostPlatform);
+}
+
+NativePath::NativePath(const std::string& bytes)
+{
+#ifdef _WIN32
+    utf8_ = Utf8(WidePath(bytes));
+#else
+    if (IsValidUtf8(bytes)) {
+        utf8_ = bytes;
+        return;
+    }
+    // Not closed on exec: the programs this one starts reach it by the same name.
+    descriptor_ = ::open(bytes.c_str(), O_PATH);
+    utf8_ = descriptor_ >= 0 ? "/proc/self/fd/" + std::to_string(descriptor_) : std::string();
+#endif
+}
+
+NativePath::~NativePath()
+{
+#ifndef _WIN32
+    if (descriptor_ >= 0)
+        ::close(descriptor_);
+#endif
 }
 
 std::error_code ReplaceFile(const std::string& from, const std::string& to)
 {
-    std::error_code error;
-    std::filesystem::rename(FileSystemPath(from), FileSystemPath(to), error);
-    return error;
+#ifdef _WIN32
+    const std::wstring source = Wide(from, CP_UTF8);
+    const std::wstring target = Wide(to, CP_UTF8);
+    HANDLE file = CreateFileW(source.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::error_code(static_cast<int>(GetLastError()), std::system_category());
+    const BOOL flushed = FlushFileBuffers(file);
+    const DWORD flushError = GetLastError();
+    CloseHandle(file);
+    if (!flushed)
+        return std::error_code(static_cast<int>(flushError), std::system_category());
+    if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return std::error_code(static_cast<int>(GetLastError()), std::system_category());
+    return {};
+#else
+    auto syncPath = [](const std::string& path, int flags) -> std::error_code {
+        const int fd = ::open(path.c_str(), flags);
+        if (fd < 0)
+            return std::error_code(errno, std::generic_category());
+        const int synced = ::fsync(fd);
+        const int error = errno;
+        ::close(fd);
+        return synced == 0 ? std::error_code() : std::error_code(error, std::generic_category());
+    };
+    if (std::error_code error = syncPath(from, O_RDONLY))
+        return error;
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        return std::error_code(errno, std::generic_category());
+    const std::string folder = std::filesystem::path(to).parent_path().string();
+    return syncPath(folder.empty() ? "." : folder, O_RDONLY | O_DIRECTORY);
+#endif
+}
+
+void EndWithParent()
+{
+#ifdef __linux__
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+#endif
+}
+
+void InstallStopHandlers()
+{
+#ifdef _WIN32
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+#else
+    struct sigaction action = {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
+bool StopRequested()
+{
+    return stopRequested;
+}
+
+void StopHandled()
+{
+#ifdef _WIN32
+    stopHandled = true;
+#endif
 }
 
 } // namespace pelantra

@@ -23,10 +23,55 @@ std::string JoinPath(const std::string& folder, const std::string& name, Platfor
 std::string PgDumpProgram(const std::string& basedir, Platform platform);
 std::string ArchiverProgram(const std::string& basedir, Platform platform);
 
-// A path held as UTF-8 bytes, as the file system wants it.
-std::filesystem::path FileSystemPath(const std::string& utf8);
+// Path bytes as the user gave them (a command line, setting.ini), as the
+// file system wants them. On Windows the bytes are UTF-8 when they are valid
+// UTF-8 and in the ANSI code page otherwise; elsewhere they are passed as
+// they are.
+std::filesystem::path FileSystemPath(const std::string& bytes);
+// The program's current folder, as the bytes the user would write it.
+std::string CurrentFolder();
+// A relative path taken from the current folder; an absolute one as it is.
+std::string AbsolutePath(const std::string& bytes);
 
-// Puts file `from` in the place of `to` in one step, replacing what was there.
+// A file or folder named by path bytes, in the form that Qt's file and
+// process functions take: UTF-8 text. Where the bytes are not valid UTF-8
+// and the system names files by bytes, which Qt cannot carry, the object
+// holds the file open and names it through /proc/self/fd; that name works
+// for as long as the object lives, in this program and in the programs it
+// starts.
+class NativePath {
+public:
+    explicit NativePath(const std::string& bytes);
+    ~NativePath();
+    NativePath(const NativePath&) = delete;
+    NativePath& operator=(const NativePath&) = delete;
+
+    const std::string& Utf8() const { return utf8_; }
+
+private:
+    std::string utf8_;
+    int descriptor_ = -1;
+};
+
+bool IsValidUtf8(const std::string& bytes);
+
+// Puts file `from` in the place of `to` in one step, replacing what was
+// there, so that a power cut leaves the old file or the new one: the file
+// reaches the disk before the rename and the folder after it. Both paths
+// are UTF-8 text (NativePath).
 std::error_code ReplaceFile(const std::string& from, const std::string& to);
+
+// In a started program, before it runs: it is to end with the thread that
+// started it, also when that one is killed (where the system offers it).
+void EndWithParent();
+
+// Interruptions of a program without a window: Ctrl-C, a terminal that
+// closes, a request to terminate (a console window closed on Windows). Once
+// installed they only set a flag, which the program checks while it waits.
+// A broken output pipe then reads as a failed write, not as an end.
+void InstallStopHandlers();
+bool StopRequested();
+// The program has cleaned up after a stop; a closing console may now end it.
+void StopHandled();
 
 } // namespace pelantra

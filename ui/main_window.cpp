@@ -17,6 +17,7 @@
 
 #include "backup/backup_run.h"
 #include "backup/backup_worker.h"
+#include "backup/staging.h"
 #include "core/school_list.h"
 #include "ui/artwork.h"
 #include "ui/dialogs.h"
@@ -181,11 +182,12 @@ void MainWindow::DoBackup()
     ++workers;
     const MainWindowInfo info{this};
     PostgreSQLSession& session = session_;
+    const StagedRows staged = run_->Staged();
     try {
-        StartThread([info, &session, folder, schoolId] {
+        StartThread([info, &session, folder, schoolId, staged] {
             {
                 WindowObserver observer(info);
-                BackupWorker(observer, session, folder, schoolId);
+                BackupWorker(observer, session, folder, schoolId, staged);
             }
             info.window->workers.fetch_sub(1);
         });

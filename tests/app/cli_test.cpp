@@ -58,7 +58,7 @@ TEST(Cli, SchoolsAreListedAsTheWindowFillsThem)
     ASSERT_EQ(run.exitCode, 0) << run.err;
 
     PostgreSQLSession session;
-    ASSERT_TRUE(session.Open(ConnectionString(port).c_str()));
+    ASSERT_TRUE(session.OpenOnPort(port));
     std::string expected;
     for (const SchoolEntry& school : LoadSchoolList(session))
         expected += school.id + "\t" + school.name + "\n";

@@ -25,9 +25,13 @@ TEST(ArchiveName, CharactersWindowsForbidsBecomeUnderscores)
     EXPECT_EQ(ArchiveFileName(Record("SD Śarīfah", "Kab. Müller")), "010101_Kab__Müller_12345678_SD_Śarīfah.std");
 }
 
-TEST(ArchiveName, RegionCodeAndNpsnAreUsedAsTheyCome)
+TEST(ArchiveName, RegionCodeAndNpsnKeepTheirBlanksButNameNoFolder)
 {
     EXPECT_EQ(ArchiveFileName(SchoolRecord{"0101  ", "1234 567", "A", "B"}), "0101  _B_1234 567_A.std");
+    EXPECT_EQ(ArchivePath("/srv/out", SchoolRecord{"../../..", "/../../x", "A", "B"}, Platform::Posix),
+              "/srv/out/.._.._.._B__.._.._x_A.std");
+    EXPECT_EQ(ArchivePath("E:\\out", SchoolRecord{"01/0101", "..\\x", "A", "B"}, Platform::Windows),
+              "E:\\out\\01_0101_B_.._x_A.std");
 }
 
 TEST(ArchiveName, MissingRegionRowsLeaveEmptyParts)

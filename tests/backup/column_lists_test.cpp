@@ -12,7 +12,7 @@ TEST(ColumnLists, NamesAreQuotedAsTheServerQuotesThem)
 {
     PELANTRA_REQUIRE_DATABASE(port);
     PostgreSQLSession session;
-    ASSERT_TRUE(session.Open(ConnectionString(port).c_str())) << session.ErrorText();
+    ASSERT_TRUE(session.OpenOnPort(port)) << session.ErrorText();
 
     Transaction change(session, "BEGIN"); // rolled back at the end
     ASSERT_TRUE(change.Begun());

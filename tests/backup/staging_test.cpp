@@ -20,7 +20,7 @@ protected:
     {
         PELANTRA_REQUIRE_DATABASE(sandboxPort);
         port = sandboxPort;
-        ASSERT_TRUE(session.Open(ConnectionString(port).c_str())) << session.ErrorText();
+        ASSERT_TRUE(session.OpenOnPort(port)) << session.ErrorText();
         Command("DROP SCHEMA IF EXISTS tmpx CASCADE");
     }
 
@@ -127,7 +127,7 @@ TEST_F(StagingTest, UnknownOrInjectionShapedIdIsNoSchoolAndLeavesNothing)
 TEST_F(StagingTest, AnotherBackupHoldingTheLockBlocksWithNothingChanged)
 {
     PostgreSQLSession other;
-    ASSERT_TRUE(other.Open(ConnectionString(port).c_str()));
+    ASSERT_TRUE(other.OpenOnPort(port));
     Sql lock(other);
     ASSERT_TRUE(lock.Query("SELECT pg_advisory_lock($1)", {std::to_string(kBackupLockKey)}));
 
@@ -153,10 +153,36 @@ TEST_F(StagingTest, FailingStatementRollsEverythingBack)
     ASSERT_TRUE(StageSchool(session, kSchool1).ok());
 }
 
+TEST_F(StagingTest, LeftoverStagingLockedOrUsedElsewhereIsLeftAlone)
+{
+    ASSERT_TRUE(StageSchool(session, kSchool2).ok()); // left over
+
+    // Locked by another session: staging gives up after its lock timeout.
+    PostgreSQLSession other;
+    ASSERT_TRUE(other.OpenOnPort(port));
+    Sql holder(other);
+    ASSERT_TRUE(holder.Execute("BEGIN") && holder.Execute("LOCK TABLE tmpx.ptk IN ACCESS SHARE MODE"));
+    const auto busy = StageSchool(session, kSchool1, std::chrono::milliseconds(300));
+    ASSERT_FALSE(busy.ok());
+    EXPECT_EQ(busy.failure().reason, "Skema tmpx sedang dipakai program lain; coba lagi nanti");
+    ASSERT_TRUE(holder.Execute("ROLLBACK"));
+
+    // Used by an object outside it: nothing is dropped, and the user is told which.
+    Command("CREATE VIEW public.lihat_ptk AS SELECT * FROM tmpx.ptk");
+    const auto used = StageSchool(session, kSchool1);
+    ASSERT_FALSE(used.ok());
+    EXPECT_EQ(used.failure().reason, "Skema tmpx dipakai objek database lain, jadi tidak dihapus");
+    EXPECT_NE(used.failure().detail.find("lihat_ptk"), std::string::npos) << used.failure().detail;
+    EXPECT_FALSE(DropStaging(session).ok());
+    EXPECT_EQ(Scalar("SELECT count(*) FROM pg_views WHERE viewname='lihat_ptk'"), "1");
+    Command("DROP VIEW public.lihat_ptk");
+    EXPECT_TRUE(StageSchool(session, kSchool1).ok());
+}
+
 TEST_F(StagingTest, FinishDropsStagingAndReleasesTheLock)
 {
     PostgreSQLSession other;
-    ASSERT_TRUE(other.Open(ConnectionString(port).c_str()));
+    ASSERT_TRUE(other.OpenOnPort(port));
     auto lockTaken = [&other] {
         Sql probe(other);
         EXPECT_TRUE(probe.Query("SELECT pg_try_advisory_lock($1)", {std::to_string(kBackupLockKey)}));

@@ -18,8 +18,6 @@ namespace pelantra {
 
 namespace {
 
-const std::string kTail = " dbname=pendataan user=postgres password=m4r1nd4l4y2011!";
-
 // A TCP port on 127.0.0.1 that nothing listens on right now.
 std::string UnusedPort()
 {
@@ -76,52 +74,37 @@ private:
 
 } // namespace
 
-TEST(ConnectionString, ByteForByte)
-{
-    EXPECT_EQ(ConnectionString("5432"),
-              "hostaddr=127.0.0.1 port=5432 dbname=pendataan user=postgres password=m4r1nd4l4y2011!");
-    // The port goes in as read from the settings: trailing blanks stay in
-    // front of the blank before "dbname=", nothing is trimmed or quoted.
-    const std::string port = ParseIni("DefDBPort=5433  \r\n").Get(kPortKey);
-    EXPECT_EQ(ConnectionString(port),
-              "hostaddr=127.0.0.1 port=5433   dbname=pendataan user=postgres password=m4r1nd4l4y2011!");
-    EXPECT_EQ(ConnectionString(""), "hostaddr=127.0.0.1 port=" + kTail);
-    EXPECT_EQ(ConnectionString("abc"), "hostaddr=127.0.0.1 port=abc" + kTail);
-}
-
 TEST(Database, OpenSucceedsAndFails)
 {
     PELANTRA_REQUIRE_DATABASE(port);
 
     PostgreSQLSession session;
     EXPECT_FALSE(session.IsOpen());
-    ASSERT_TRUE(session.Open(ConnectionString(port).c_str())) << session.ErrorText();
+    ASSERT_TRUE(session.OpenOnPort(port)) << session.ErrorText();
     EXPECT_TRUE(session.IsOpen());
     EXPECT_EQ(session.ErrorText(), "");
     Sql sql(session);
     EXPECT_EQ(QueryOne(sql, "SELECT current_database() || '/' || current_user"), "pendataan/postgres");
 
-    // Blanks after the port are harmless to the client library.
+    // Blanks after the port are harmless to the client library; more
+    // settings after it are only a port value that is no number.
     PostgreSQLSession blanks;
-    EXPECT_TRUE(blanks.Open(ConnectionString(port + "  ").c_str())) << blanks.ErrorText();
+    EXPECT_TRUE(blanks.OpenOnPort(port + "  ")) << blanks.ErrorText();
+    PostgreSQLSession steered;
+    EXPECT_FALSE(steered.OpenOnPort(port + " hostaddr=127.0.0.2 password=x"));
+    EXPECT_NE(steered.ErrorText().find("invalid integer value"), std::string::npos) << steered.ErrorText();
 
     // Nobody listening: false, with the library's reason kept, and the same
     // object can still be opened afterwards.
     PostgreSQLSession refused;
-    EXPECT_FALSE(refused.Open(ConnectionString(UnusedPort()).c_str()));
+    EXPECT_FALSE(refused.OpenOnPort(UnusedPort()));
     EXPECT_FALSE(refused.IsOpen());
     EXPECT_NE(refused.ErrorText(), "");
     Sql onRefused(refused);
     EXPECT_FALSE(onRefused.Query("SELECT 1"));
     EXPECT_NE(onRefused.ErrorText(), "");
-    EXPECT_TRUE(refused.Open(ConnectionString(port).c_str())) << refused.ErrorText();
+    EXPECT_TRUE(refused.OpenOnPort(port)) << refused.ErrorText();
     EXPECT_EQ(refused.ErrorText(), "");
-
-    // Without a port the library reads "dbname=pendataan" as the port value
-    // and refuses the string.
-    PostgreSQLSession empty;
-    EXPECT_FALSE(empty.Open(ConnectionString("").c_str()));
-    EXPECT_FALSE(empty.IsOpen());
 
     // Closing ends the connection; statements then fail instead of crashing.
     session.Close();
@@ -135,7 +118,7 @@ TEST(Database, WrongPasswordIsRefused)
     PELANTRA_REQUIRE_SCRAM_DATABASE(port);
 
     PostgreSQLSession right;
-    ASSERT_TRUE(right.Open(ConnectionString(port).c_str())) << right.ErrorText();
+    ASSERT_TRUE(right.OpenOnPort(port)) << right.ErrorText();
 
     PostgreSQLSession wrong;
     const std::string connect =
@@ -154,7 +137,7 @@ TEST(Database, ClientEncodingAfterOpen)
         // session talks UTF-8.
         ScopedEnv latin1("PGCLIENTENCODING", "LATIN1");
         PostgreSQLSession session;
-        ASSERT_TRUE(session.Open(ConnectionString(port).c_str())) << session.ErrorText();
+        ASSERT_TRUE(session.OpenOnPort(port)) << session.ErrorText();
         Sql sql(session);
         EXPECT_EQ(QueryOne(sql, "SHOW client_encoding"), "UTF8");
     }
@@ -179,7 +162,7 @@ TEST(Database, ReadingValues)
 {
     PELANTRA_REQUIRE_DATABASE(port);
     PostgreSQLSession session;
-    ASSERT_TRUE(session.Open(ConnectionString(port).c_str())) << session.ErrorText();
+    ASSERT_TRUE(session.OpenOnPort(port)) << session.ErrorText();
     Sql sql(session);
 
     EXPECT_FALSE(sql.Fetch()) << "nothing to fetch before a statement ran";
@@ -224,7 +207,7 @@ TEST(Database, ParametersStayData)
 {
     PELANTRA_REQUIRE_DATABASE(port);
     PostgreSQLSession session;
-    ASSERT_TRUE(session.Open(ConnectionString(port).c_str())) << session.ErrorText();
+    ASSERT_TRUE(session.OpenOnPort(port)) << session.ErrorText();
     Sql sql(session);
 
     ASSERT_TRUE(sql.Execute("CREATE TEMP TABLE x (nama text, catatan text)"));
@@ -250,7 +233,7 @@ TEST(Database, FailedStatementLeavesSessionUsable)
 {
     PELANTRA_REQUIRE_DATABASE(port);
     PostgreSQLSession session;
-    ASSERT_TRUE(session.Open(ConnectionString(port).c_str())) << session.ErrorText();
+    ASSERT_TRUE(session.OpenOnPort(port)) << session.ErrorText();
     Sql sql(session);
 
     ASSERT_TRUE(sql.Query("SELECT 'before'"));
@@ -282,7 +265,7 @@ TEST(Database, DefaultSessionServesEveryThread)
     EXPECT_NE(none.ErrorText(), "");
 
     PostgreSQLSession session;
-    ASSERT_TRUE(session.Open(ConnectionString(port).c_str())) << session.ErrorText();
+    ASSERT_TRUE(session.OpenOnPort(port)) << session.ErrorText();
     SetDefaultSession(&session);
     EXPECT_EQ(DefaultSession(), &session);
 
@@ -305,7 +288,7 @@ TEST(Database, SessionHandedToAnotherThread)
 {
     PELANTRA_REQUIRE_DATABASE(port);
     PostgreSQLSession session;
-    ASSERT_TRUE(session.Open(ConnectionString(port).c_str())) << session.ErrorText();
+    ASSERT_TRUE(session.OpenOnPort(port)) << session.ErrorText();
     Sql sql(session);
     ASSERT_TRUE(sql.Execute("CREATE TEMP TABLE status (teks text)"));
 
@@ -328,7 +311,7 @@ TEST(Database, StatementsMustGiveTheStatusTheyAreRunFor)
 {
     PELANTRA_REQUIRE_DATABASE(port);
     PostgreSQLSession session;
-    ASSERT_TRUE(session.Open(ConnectionString(port).c_str())) << session.ErrorText();
+    ASSERT_TRUE(session.OpenOnPort(port)) << session.ErrorText();
     Sql sql(session);
 
     // Rows where none were expected, and the other way round, are failures.

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
@@ -26,13 +27,32 @@ std::string MachineArchiver()
     return QStandardPaths::findExecutable("7za").toStdString();
 }
 
-WorkFolder::WorkFolder(const std::string& port) : previousCurrent_(QDir::currentPath())
+std::string ExtractMember(const std::string& archive)
+{
+    QProcess sevenZip;
+    sevenZip.start(QString::fromStdString(MachineArchiver()),
+                   {"x", "-so", "-ptiupanbatur", QString::fromStdString(archive), "kartesa2014.sql"});
+    sevenZip.waitForFinished(-1);
+    EXPECT_TRUE(sevenZip.exitStatus() == QProcess::NormalExit && sevenZip.exitCode() == 0)
+        << sevenZip.readAllStandardError().toStdString();
+    return sevenZip.readAllStandardOutput().toStdString();
+}
+
+WorkFolder::WorkFolder(const std::string& port, Tools tools) : previousCurrent_(QDir::currentPath())
 {
     EXPECT_TRUE(dir_.isValid());
     QDir root(dir_.path());
     EXPECT_TRUE(root.mkpath("tools/pgsql/bin") && root.mkpath("tools/php"));
-    EXPECT_TRUE(QFile::link(QString::fromStdString(MachinePgDump()), root.filePath("tools/pgsql/bin/pg_dump")));
-    EXPECT_TRUE(QFile::link(QString::fromStdString(MachineArchiver()), root.filePath("tools/php/7za")));
+    QString pgDump = QString::fromStdString(MachinePgDump());
+    QString archiver = QString::fromStdString(MachineArchiver());
+    if (tools == Tools::StandIns) {
+        qputenv("REAL_PG_DUMP", pgDump.toUtf8());
+        qputenv("REAL_7ZA", archiver.toUtf8());
+        pgDump = PELANTRA_SOURCE_DIR "/tests/stand-ins/pg_dump";
+        archiver = PELANTRA_SOURCE_DIR "/tests/stand-ins/7za";
+    }
+    EXPECT_TRUE(QFile::link(pgDump, root.filePath("tools/pgsql/bin/pg_dump")));
+    EXPECT_TRUE(QFile::link(archiver, root.filePath("tools/php/7za")));
     WriteSettings(port, ToolsPath());
     QDir::setCurrent(dir_.path());
 }

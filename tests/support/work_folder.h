@@ -11,7 +11,12 @@ namespace pelantra {
 // whose pgsql/bin/pg_dump and php/7za lead to the machine's programs.
 class WorkFolder {
 public:
-    explicit WorkFolder(const std::string& port);
+    // Machine: the tools are the machine's own. StandIns: they are the
+    // stand-ins of tests/stand-ins, which run the machine's own unless told
+    // to misbehave (FAKE_PG_DUMP, FAKE_7ZA).
+    enum class Tools { Machine, StandIns };
+
+    explicit WorkFolder(const std::string& port, Tools tools = Tools::Machine);
     ~WorkFolder();
     WorkFolder(const WorkFolder&) = delete;
     WorkFolder& operator=(const WorkFolder&) = delete;
@@ -29,5 +34,8 @@ private:
 // The pg_dump of the newest installed server version, and 7za.
 std::string MachinePgDump();
 std::string MachineArchiver();
+
+// The whole of kartesa2014.sql in a backup archive, opened with the password.
+std::string ExtractMember(const std::string& archive);
 
 } // namespace pelantra

@@ -75,7 +75,7 @@ protected:
                 FAIL() << "database sandbox not started";
             GTEST_SKIP() << "database sandbox not started; run scripts/test";
         }
-        ASSERT_TRUE(session.Open(ConnectionString(port).c_str())) << session.ErrorText();
+        ASSERT_TRUE(session.OpenOnPort(port)) << session.ErrorText();
 
         // The worker reads setting.ini and finds its tools under basedir.
         work = std::make_unique<WorkFolder>(port);
@@ -183,6 +183,19 @@ TEST_F(MainWindowDatabaseTest, FullBackupFromTheButton)
     EXPECT_EQ(AdvisoryLocks(), "0");
 }
 
+TEST_F(MainWindowDatabaseTest, BrokenSessionIsReopenedForTheNextBackup)
+{
+    RecordingWindow window(session);
+    window.strLocation->setText(OutFolder());
+    // The server ends the window's connection, as a restart does.
+    RunPsql(port, "postgres", "SELECT pg_terminate_backend(" + Query("SELECT pg_backend_pid()") + ");");
+
+    window.DoBackup();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !dialogs.boxes.empty(); }, 120000)) << "the run never ended";
+    EXPECT_EQ(dialogs.boxes[0].text, "Backup data telah berhasil dilakukan") << dialogs.boxes[0].detail.toStdString();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return window.workers.load() == 0; }, 10000));
+}
+
 TEST_F(MainWindowDatabaseTest, ClosingDuringARunWaitsAndCleansUp)
 {
     auto* window = new RecordingWindow(session);
@@ -222,7 +235,7 @@ TEST_F(MainWindowDatabaseTest, FailedStagingStartsNoWorker)
 {
     // Another instance holds the backup lock.
     PostgreSQLSession other;
-    ASSERT_TRUE(other.Open(ConnectionString(port).c_str()));
+    ASSERT_TRUE(other.OpenOnPort(port));
     const auto held = StageSchool(other, kSchoolWithTwoAccounts);
     ASSERT_TRUE(held.ok());
 

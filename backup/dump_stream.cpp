@@ -1,0 +1,151 @@
+#include "backup/dump_stream.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <optional>
+
+#include "backup/backup_outcome.h"
+#include "backup/export.h"
+
+namespace pelantra {
+namespace {
+
+constexpr qint64 kChunkBytes = 1 << 16;
+// Rewritten bytes waiting for the archiver beyond this make the stream wait.
+constexpr qint64 kPendingBytes = 1 << 20;
+constexpr int kSliceMs = 100;
+
+std::string ToolDetail(const std::string& program, const ToolResult& run)
+{
+    std::string detail = program + ": " + run.Describe();
+    return run.output.empty() ? detail : detail + "\n" + run.output;
+}
+
+// Both tools and the bookkeeping of one stream.
+class Stream {
+public:
+    Stream(const ToolCommand& exporter, const ToolCommand& archiver, const ColumnLists& columns, const ToolWatch& watch)
+        : exporter_(exporter),
+          archiver_(archiver),
+          watch_(watch),
+          dump_(exporter, ToolProcess::Channels::Separate),
+          pack_(archiver, ToolProcess::Channels::Merged),
+          rewriter_(columns, [this](std::string_view piece) { return Deliver(piece, kPendingBytes); })
+    {
+        timer_.start();
+    }
+
+    StreamRun Run()
+    {
+        StreamRun run;
+        run.status = Pump();
+        run.exportOutput = ExportOutputText(dump_.Stop(ToolResult::Status::Stopped).output);
+        run.archiverOutput = pack_.Stop(ToolResult::Status::Stopped).output;
+        run.bytes = rewriter_.BytesWritten();
+        run.facts = rewriter_.Facts();
+        return run;
+    }
+
+private:
+    Status Pump()
+    {
+        if (!dump_.Started())
+            return Failure{"Program export tidak dapat dijalankan",
+                           ExportOutputText(ToolDetail(exporter_.program, dump_.Stop(ToolResult::Status::Stopped)))};
+        if (!pack_.Started())
+            return Failure{"Program pengarsip tidak dapat dijalankan",
+                           ToolDetail(archiver_.program, pack_.Stop(ToolResult::Status::Stopped))};
+        QProcess& dump = dump_.Process();
+        for (;;) {
+            if (watch_.StopRequested())
+                return Failure{kStoppedReason, {}};
+            const bool spoke = dump_.CollectMessages() | pack_.CollectMessages();
+            const QByteArray chunk = dump.read(kChunkBytes);
+            if (!chunk.isEmpty()) {
+                Progressed();
+                const Status fed = rewriter_.Feed(std::string_view(chunk.constData(), chunk.size()));
+                if (!fed.ok())
+                    return deliveryFailure_ ? *deliveryFailure_ : fed;
+                continue;
+            }
+            if (dump.state() == QProcess::NotRunning && dump.bytesAvailable() == 0)
+                break;
+            if (spoke)
+                Progressed();
+            if (!dump.waitForReadyRead(kSliceMs) && Stalled())
+                return Failure{
+                    "Export data berhenti tanpa kemajuan",
+                    ExportOutputText(ToolDetail(exporter_.program, dump_.Stop(ToolResult::Status::Stalled)))};
+        }
+
+        const ToolResult dumped = dump_.Finish(watch_);
+        if (!dumped.ExitedWith(0))
+            return Failure{"Export data gagal", ExportOutputText(ToolDetail(exporter_.program, dumped))};
+        if (Status finished = rewriter_.Finish(); !finished.ok())
+            return deliveryFailure_ ? *deliveryFailure_ : finished;
+        if (!Deliver({}, 0))
+            return *deliveryFailure_;
+        pack_.Process().closeWriteChannel();
+        const ToolResult packed = pack_.Finish(watch_);
+        if (!packed.ExitedWith(0) && !packed.ExitedWith(1)) // 1: a warning only
+            return Failure{"Arsip tidak dapat dibuat", ToolDetail(archiver_.program, packed)};
+        return {};
+    }
+
+    // Hands bytes to the archiver and waits while more than `pending` bytes
+    // are still on their way.
+    bool Delivered(qint64 pending)
+    {
+        QProcess& pack = pack_.Process();
+        while (pack.bytesToWrite() > pending) {
+            if (pack.state() == QProcess::NotRunning)
+                return Undelivered("Arsip tidak dapat dibuat", pack_.Finish(watch_));
+            if (watch_.StopRequested())
+                return Undelivered(kStoppedReason, pack_.Stop(ToolResult::Status::Stopped));
+            const qint64 before = pack.bytesToWrite();
+            pack.waitForBytesWritten(kSliceMs);
+            if (pack_.CollectMessages() || pack.bytesToWrite() < before)
+                Progressed();
+            else if (Stalled())
+                return Undelivered("Pengarsip berhenti menerima data", pack_.Stop(ToolResult::Status::Stalled));
+        }
+        return true;
+    }
+
+    bool Deliver(std::string_view piece, qint64 pending)
+    {
+        if (!piece.empty() && pack_.Process().write(piece.data(), static_cast<qint64>(piece.size())) < 0)
+            return Undelivered("Arsip tidak dapat dibuat", pack_.Stop(ToolResult::Status::Crashed));
+        return Delivered(pending);
+    }
+
+    bool Undelivered(const char* reason, const ToolResult& run)
+    {
+        deliveryFailure_ = Failure{reason, ToolDetail(archiver_.program, run)};
+        return false;
+    }
+
+    void Progressed() { timer_.restart(); }
+    bool Stalled() const { return timer_.elapsed() > watch_.stallLimit.count(); }
+
+    const ToolCommand& exporter_;
+    const ToolCommand& archiver_;
+    const ToolWatch& watch_;
+    ToolProcess dump_;
+    ToolProcess pack_;
+    DumpRewriter rewriter_;
+    QElapsedTimer timer_;
+    std::optional<Failure> deliveryFailure_;
+};
+
+} // namespace
+
+StreamRun StreamDump(const ToolCommand& exporter, const ToolCommand& archiver, const ColumnLists& columns,
+                     const ToolWatch& watch)
+{
+    Stream stream(exporter, archiver, columns, watch);
+    return stream.Run();
+}
+
+} // namespace pelantra

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "backup/dump_rewriter.h"
+#include "backup/tool_run.h"
+#include "core/result.h"
+
+namespace pelantra {
+
+// What the stream from the database to the archive did.
+struct StreamRun {
+    Status status;
+    std::uint64_t bytes = 0; // rewritten bytes the archiver took
+    DumpFacts facts;
+    std::string exportOutput; // the dump tool's messages, "pg_dump" reading "export"
+    std::string archiverOutput;
+};
+
+// Runs the dump tool, whose standard output is the dump, and the archiver,
+// whose standard input takes the rewritten dump, side by side: nothing of the
+// dump is written to a file. Fails when either tool cannot start, the dump
+// tool does not exit with 0, the rewrite rejects the dump, or the archiver
+// stops taking input, dies or exits with 2 or more; then both tools are
+// stopped. Every wait is bounded by `watch`; its growing file is the archive.
+StreamRun StreamDump(const ToolCommand& exporter, const ToolCommand& archiver, const ColumnLists& columns,
+                     const ToolWatch& watch);
+
+} // namespace pelantra
