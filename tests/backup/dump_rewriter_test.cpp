@@ -287,5 +287,83 @@ TEST(DumpRewriterEquivalence, CleanOldShapeMatchesTheLiteralReplacements)
     }
 }
 
+// --- Seeded random dumps ----------------------------------------------------------
+
+TEST(DumpRewriterFuzz, OnlyStatementHeadsChangeWhateverThePieces)
+{
+    // Each staged table's list is a marker that no input holds, so that taking
+    // the markers out of the output must give the input back: the rewrite may
+    // only add lists at the start of INSERTs. The same must come out whatever
+    // the pieces the dump arrives in. (No piece starts a line with a
+    // backslash: such a line is a psql meta-command and becomes a comment.)
+    ColumnLists lists;
+    for (std::string_view t : kStagedTables)
+        lists[std::string(t)] = std::string("(#").append(t).append("#)");
+    const std::vector<std::string> values = {
+        "1", "NULL", "'Budi'", "'it''s'", "'line\nINSERT INTO ptk VALUES (1);\n'", "E'a\\'b'", "'/* no'",
+        "'-- no'", "'C:\\'", "'\r\n;'", "'ü'", "''"};
+    const std::vector<std::string> tables = {"ptk", "ptk_terdaftar", "sekolah", "lain", "tmpx.lain"};
+    const std::vector<std::string> junk = {"'", "\"", "E'", "--", "/*", "*/", ";", "\n", " ", "x", ")", "$", "-", "/"};
+    std::mt19937 random(42);
+    int complete = 0;
+    int listed = 0;
+    for (int round = 0; round < 1500; ++round) {
+        std::string dump;
+        for (int n = static_cast<int>(random() % 30); n > 0; --n) {
+            if (random() % 8 == 0) {
+                dump += junk[random() % junk.size()];
+                continue;
+            }
+            dump += "INSERT INTO " + tables[random() % tables.size()] + " VALUES (";
+            for (int v = static_cast<int>(random() % 4); v >= 0; --v)
+                dump += values[random() % values.size()] + (v ? ", " : "");
+            dump += random() % 4 ? ");\n" : ");\r\n-- done\n";
+        }
+        SCOPED_TRACE(dump);
+
+        std::string whole;
+        DumpRewriter once(lists, [&whole](std::string_view piece) {
+            whole.append(piece);
+            return true;
+        });
+        Status status = once.Feed(dump);
+        if (status.ok())
+            status = once.Finish();
+
+        std::string pieces;
+        DumpRewriter chunked(lists, [&pieces](std::string_view piece) {
+            pieces.append(piece);
+            return true;
+        });
+        Status chunkedStatus;
+        for (std::size_t at = 0; at < dump.size() && chunkedStatus.ok();) {
+            const std::size_t length = 1 + random() % 40;
+            chunkedStatus = chunked.Feed(std::string_view(dump).substr(at, length));
+            at += length;
+        }
+        if (chunkedStatus.ok())
+            chunkedStatus = chunked.Finish();
+
+        ASSERT_EQ(status.ok(), chunkedStatus.ok());
+        ASSERT_EQ(whole, pieces);
+        std::string unmarked;
+        for (std::size_t at = 0; at < whole.size();) {
+            const std::size_t open = whole.find("(#", at);
+            const std::size_t close = open == std::string::npos ? open : whole.find("#)", open);
+            unmarked.append(whole, at, (open == std::string::npos ? whole.size() : open) - at);
+            at = open == std::string::npos ? whole.size() : close + 2;
+        }
+        if (status.ok())
+            ASSERT_EQ(unmarked, dump);
+        else
+            ASSERT_EQ(dump.rfind(unmarked, 0), 0u) << "what came out is not the dump's start";
+        complete += status.ok();
+        listed += unmarked.size() < whole.size();
+    }
+    // The pieces make both complete dumps and ones that get lists.
+    EXPECT_GT(complete, 100);
+    EXPECT_GT(listed, 100);
+}
+
 } // namespace
 } // namespace pelantra

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <unistd.h>
 
@@ -133,6 +134,29 @@ TEST(Settings, LoadIniFile)
     EXPECT_TRUE(LoadIniFile(dir.string()).Entries().empty());
 
     std::filesystem::remove_all(dir);
+}
+
+TEST(Settings, AnyBytesGiveWellFormedEntries)
+{
+    // Seeded random files of every byte value, lines and separators more often.
+    std::mt19937 random(20261209);
+    const std::string common = "DefDBPort=basedir \r\n\t=#[];\xEF\xBB\xBF"
+                               "5432";
+    for (int round = 0; round < 3000; ++round) {
+        std::string bytes(random() % 200, '\0');
+        for (char& c : bytes)
+            c = random() % 3 ? common[random() % common.size()] : static_cast<char>(random() % 256);
+        const Settings settings = ParseIni(bytes);
+        for (const auto& [key, value] : settings.Entries()) {
+            ASSERT_FALSE(key.empty());
+            for (char c : key)
+                ASSERT_TRUE(std::isalnum(static_cast<unsigned char>(c)) || c == '_') << key;
+            for (char c : value)
+                ASSERT_GE(static_cast<unsigned char>(c), 32) << value;
+            ASSERT_NE(bytes.find(key), std::string::npos);
+            ASSERT_NE(bytes.find(value), std::string::npos);
+        }
+    }
 }
 
 } // namespace pelantra
