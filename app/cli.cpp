@@ -1,5 +1,8 @@
 #include "app/cli.h"
 
+#include <chrono>
+#include <cstdio>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -19,15 +22,45 @@ constexpr const char* kUsage = "Pemakaian:\n"
 
 class PrintingObserver final : public BackupObserver {
 public:
-    explicit PrintingObserver(std::ostream& out) : out_(out) { }
+    PrintingObserver(std::ostream& out, bool timed) : out_(out), timed_(timed) { }
 
-    void PostStatus(const std::string& text) override { out_ << text << std::endl; }
-    void PostOutcome(const BackupOutcome&) override { }
+    // The writing notice and "selesai"; what the tools said goes into the
+    // details of a failure, where it means something.
+    void PostStatus(const std::string& text) override
+    {
+        if (text.rfind("menulis ", 0) == 0 || text == kFinalStatus)
+            out_ << text << std::endl;
+    }
+    void PostOutcome(const BackupOutcome&) override { EndStep(); }
+    void PostStep(BackupStep step) override
+    {
+        EndStep();
+        out_ << StepText(step) << std::endl;
+        stepStart_ = std::chrono::steady_clock::now();
+    }
     // An interruption, or an output nobody reads any more (a closed pipe).
     bool StopRequested() const override { return pelantra::StopRequested() || !out_; }
 
+    // The seconds the step under way took, on a person's terminal.
+    void EndStep()
+    {
+        if (!stepStart_)
+            return;
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - *stepStart_;
+        stepStart_.reset();
+        if (!timed_)
+            return;
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.1f", took.count());
+        for (char* c = seconds; *c; ++c)
+            *c = *c == '.' ? ',' : *c;
+        out_ << "  " << seconds << " detik" << std::endl;
+    }
+
 private:
     std::ostream& out_;
+    bool timed_;
+    std::optional<std::chrono::steady_clock::time_point> stepStart_;
 };
 
 int Report(const Failure& failure, std::ostream& err)
@@ -48,13 +81,14 @@ int ListSchools(std::ostream& out, std::ostream& err)
     return 0;
 }
 
-int Backup(const std::string& schoolId, const std::string& folder, std::ostream& out, std::ostream& err)
+int Backup(const std::string& schoolId, const std::string& folder, std::ostream& out, std::ostream& err, bool timed)
 {
     PostgreSQLSession session;
     if (const Status opened = OpenDatabase(session); !opened.ok())
         return Report(opened.failure(), err);
-    PrintingObserver observer(out);
+    PrintingObserver observer(out, timed);
     const BackupOutcome outcome = RunBackup(session, folder, schoolId, observer);
+    observer.EndStep();
     StopHandled();
     if (!outcome.ok())
         return Report(Failure{OutcomeMessage(outcome), OutcomeDetail(outcome)}, err);
@@ -66,7 +100,7 @@ int Backup(const std::string& schoolId, const std::string& folder, std::ostream&
 
 } // namespace
 
-int RunCli(int argc, const char* const argv[], std::ostream& out, std::ostream& err)
+int RunCli(int argc, const char* const argv[], std::ostream& out, std::ostream& err, bool timedSteps)
 {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "--help" || command == "-h" || command == "help") {
@@ -76,7 +110,7 @@ int RunCli(int argc, const char* const argv[], std::ostream& out, std::ostream& 
     if (command == "schools" && argc == 2)
         return ListSchools(out, err);
     if (command == "backup" && argc == 4 && *argv[3] != '\0')
-        return Backup(argv[2], argv[3], out, err);
+        return Backup(argv[2], argv[3], out, err, timedSteps);
     err << kUsage;
     return 2;
 }

@@ -6,7 +6,9 @@ namespace pelantra {
 
 // The headless program: "schools" lists the schools as the window would,
 // "backup <sekolah_id> <folder>" runs one backup. Exit codes: 0 done,
-// 1 failed (also when interrupted, after cleaning up), 2 usage error.
-int RunCli(int argc, const char* const argv[], std::ostream& out, std::ostream& err);
+// 1 failed (also when interrupted, after cleaning up), 2 usage error. Each
+// step of a backup is printed as it starts; with `timedSteps` (a person
+// reads the output) the seconds it took follow it.
+int RunCli(int argc, const char* const argv[], std::ostream& out, std::ostream& err, bool timedSteps = false);
 
 } // namespace pelantra

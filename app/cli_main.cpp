@@ -9,5 +9,5 @@ int main(int argc, char* argv[])
 {
     pelantra::InstallStopHandlers();
     QCoreApplication app(argc, argv);
-    return pelantra::RunCli(argc, argv, std::cout, std::cerr);
+    return pelantra::RunCli(argc, argv, std::cout, std::cerr, pelantra::StandardOutputIsTerminal());
 }

@@ -12,6 +12,7 @@ public:
     explicit OutcomeKeeper(BackupObserver& next) : next_(next) { }
 
     void PostStatus(const std::string& text) override { next_.PostStatus(text); }
+    void PostStep(BackupStep step) override { next_.PostStep(step); }
     bool StopRequested() const override { return next_.StopRequested(); }
     void PostOutcome(const BackupOutcome& outcome) override
     {
@@ -86,6 +87,7 @@ BackupOutcome RunBackup(PostgreSQLSession& session, const std::string& folder, c
                         BackupObserver& observer)
 {
     BackupRun run(session, schoolId);
+    observer.PostStep(BackupStep::Staging);
     if (Status staged = run.Stage(); !staged.ok())
         return staged.failure();
     OutcomeKeeper keeper(observer);

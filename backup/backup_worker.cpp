@@ -45,6 +45,10 @@ Status ProveContent(const DumpFacts& facts, const StagedRows& staged)
     constexpr const char* kIncomplete = "Export data tidak lengkap";
     if (!facts.complete)
         return Failure{kIncomplete, "the dump lacks its closing line"};
+    std::vector<std::string> dumpedIds = facts.schoolIds;
+    std::sort(dumpedIds.begin(), dumpedIds.end());
+    if (dumpedIds != staged.schoolIds)
+        return Failure{"Export berisi data sekolah lain", "the dump's sekolah rows are not the staged school"};
     for (const auto& [table, count] : staged.perTable) {
         const auto found = facts.rows.find(table);
         const std::uint64_t dumped = found == facts.rows.end() ? 0 : found->second;
@@ -52,10 +56,6 @@ Status ProveContent(const DumpFacts& facts, const StagedRows& staged)
             return Failure{kIncomplete, "table " + table + ": " + std::to_string(count) + " rows staged, " +
                                             std::to_string(dumped) + " in the dump"};
     }
-    std::vector<std::string> dumpedIds = facts.schoolIds;
-    std::sort(dumpedIds.begin(), dumpedIds.end());
-    if (dumpedIds != staged.schoolIds)
-        return Failure{"Export berisi data sekolah lain", "the dump's sekolah rows are not the staged school"};
     return {};
 }
 
@@ -89,14 +89,16 @@ BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const s
     watch.growingFile = draft.Path();
 
     const std::string archiver = ArchiverProgram(tools.Utf8(), kHostPlatform);
-    const StreamRun stream =
-        StreamDump(ExportCommand(tools.Utf8(), port), draft.PackCommand(archiver), columns.value(), watch);
+    observer.PostStep(BackupStep::Exporting);
+    const StreamRun stream = StreamDump(ExportCommand(tools.Utf8(), port), draft.PackCommand(archiver), columns.value(),
+                                        watch, [&observer] { observer.PostStep(BackupStep::Archiving); });
     observer.PostStatus(stream.exportOutput);
     observer.PostStatus(stream.archiverOutput);
     if (!stream.status.ok())
         return stream.status.failure();
     if (Status content = ProveContent(stream.facts, staged); !content.ok())
         return content.failure();
+    observer.PostStep(BackupStep::Testing);
     if (Status verified = draft.Verify(archiver, stream.bytes, watch); !verified.ok())
         return verified.failure();
     if (observer.StopRequested())
@@ -109,6 +111,21 @@ BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const s
 }
 
 } // namespace
+
+const char* StepText(BackupStep step)
+{
+    switch (step) {
+    case BackupStep::Staging:
+        return "Menyiapkan data...";
+    case BackupStep::Exporting:
+        return "Mengekspor...";
+    case BackupStep::Archiving:
+        return "Mengarsipkan...";
+    case BackupStep::Testing:
+        break;
+    }
+    return "Menguji arsip...";
+}
 
 void BackupWorker(BackupObserver& observer, PostgreSQLSession& session, const std::string& folder,
                   const std::string& schoolId, const StagedRows& staged)

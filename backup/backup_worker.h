@@ -11,6 +11,11 @@ struct StagedRows;
 
 inline constexpr const char* kFinalStatus = "selesai";
 
+// The steps of a run a person waits for, in order.
+enum class BackupStep { Staging, Exporting, Archiving, Testing };
+// "Menyiapkan data...", "Mengekspor...", "Mengarsipkan...", "Menguji arsip...".
+const char* StepText(BackupStep step);
+
 // Where the worker reports to. Called on the worker's thread; whoever started
 // the job carries the calls over to its own thread.
 class BackupObserver {
@@ -20,6 +25,8 @@ public:
     virtual void PostStatus(const std::string& text) = 0;
     // The outcome, posted once, just before "selesai".
     virtual void PostOutcome(const BackupOutcome& outcome) = 0;
+    // A step begins.
+    virtual void PostStep(BackupStep) { }
     // True once the run should stop as soon as it can.
     virtual bool StopRequested() const { return false; }
 };

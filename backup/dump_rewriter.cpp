@@ -20,8 +20,10 @@ constexpr std::size_t kHeadCap = 256;
 // settings block goes on. Beyond this the block is closed.
 constexpr std::size_t kHeldCap = 4096;
 constexpr std::size_t kOutFlush = 1 << 16;
-// Of a sekolah row, this much is kept to read its sekolah_id from.
+// Of a sekolah row, this much is kept to read its sekolah_id from; of the
+// ids, this many (a school has one row; the row count tells of more).
 constexpr std::size_t kCaptureCap = 1 << 16;
+constexpr std::size_t kKeptIds = 64;
 constexpr std::string_view kKeyTable = "sekolah";
 constexpr std::string_view kKeyColumn = "sekolah_id";
 
@@ -318,7 +320,8 @@ private:
             pos = close == std::string::npos ? captured_.size() : close + 1;
         }
         const std::optional<std::string> id = position ? ValueAt(captured_, pos, *position) : std::nullopt;
-        facts.schoolIds.push_back(id.value_or(""));
+        if (facts.schoolIds.size() < kKeptIds)
+            facts.schoolIds.push_back(id.value_or(""));
         captured_.clear();
     }
 
@@ -461,7 +464,7 @@ private:
         Emit(table);
         Emit(list);
         ++facts.rows[table];
-        capturing_ = table == kKeyTable;
+        capturing_ = table == kKeyTable && facts.schoolIds.size() < kKeptIds;
         PassHead(pos);
         return true;
     }

@@ -44,8 +44,8 @@ using DumpSink = std::function<bool(std::string_view)>;
 struct DumpFacts {
     // INSERT statements (one per row) of each staged table that had any.
     std::map<std::string, std::uint64_t, std::less<>> rows;
-    // The sekolah_id of each sekolah row, as written; empty where it could
-    // not be read.
+    // The sekolah_id of each sekolah row, as written (of the first few);
+    // empty where it could not be read.
     std::vector<std::string> schoolIds;
     // pg_dump's closing line came.
     bool complete = false;

@@ -25,10 +25,12 @@ std::string ToolDetail(const std::string& program, const ToolResult& run)
 // Both tools and the bookkeeping of one stream.
 class Stream {
 public:
-    Stream(const ToolCommand& exporter, const ToolCommand& archiver, const ColumnLists& columns, const ToolWatch& watch)
+    Stream(const ToolCommand& exporter, const ToolCommand& archiver, const ColumnLists& columns, const ToolWatch& watch,
+           const std::function<void()>& dumpEnded)
         : exporter_(exporter),
           archiver_(archiver),
           watch_(watch),
+          dumpEnded_(dumpEnded),
           dump_(exporter, ToolProcess::Channels::Separate),
           pack_(archiver, ToolProcess::Channels::Merged),
           rewriter_(columns, [this](std::string_view piece) { return Deliver(piece, kPendingBytes); })
@@ -87,6 +89,8 @@ private:
         if (!Deliver({}, 0))
             return *deliveryFailure_;
         pack_.Process().closeWriteChannel();
+        if (dumpEnded_)
+            dumpEnded_();
         const ToolResult packed = pack_.Finish(watch_);
         if (!packed.ExitedWith(0) && !packed.ExitedWith(1)) // 1: a warning only
             return Failure{"Arsip tidak dapat dibuat", ToolDetail(archiver_.program, packed)};
@@ -132,6 +136,7 @@ private:
     const ToolCommand& exporter_;
     const ToolCommand& archiver_;
     const ToolWatch& watch_;
+    const std::function<void()>& dumpEnded_;
     ToolProcess dump_;
     ToolProcess pack_;
     DumpRewriter rewriter_;
@@ -142,9 +147,9 @@ private:
 } // namespace
 
 StreamRun StreamDump(const ToolCommand& exporter, const ToolCommand& archiver, const ColumnLists& columns,
-                     const ToolWatch& watch)
+                     const ToolWatch& watch, const std::function<void()>& dumpEnded)
 {
-    Stream stream(exporter, archiver, columns, watch);
+    Stream stream(exporter, archiver, columns, watch, dumpEnded);
     return stream.Run();
 }
 

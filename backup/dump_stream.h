@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "backup/dump_rewriter.h"
@@ -24,7 +25,9 @@ struct StreamRun {
 // tool does not exit with 0, the rewrite rejects the dump, or the archiver
 // stops taking input, dies or exits with 2 or more; then both tools are
 // stopped. Every wait is bounded by `watch`; its growing file is the archive.
+// `dumpEnded` is called once the dump tool is done, while the archiver may
+// still be compressing.
 StreamRun StreamDump(const ToolCommand& exporter, const ToolCommand& archiver, const ColumnLists& columns,
-                     const ToolWatch& watch);
+                     const ToolWatch& watch, const std::function<void()>& dumpEnded = {});
 
 } // namespace pelantra

@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -200,6 +202,15 @@ std::error_code ReplaceFile(const std::string& from, const std::string& to)
         return std::error_code(errno, std::generic_category());
     const std::string folder = std::filesystem::path(to).parent_path().string();
     return syncPath(folder.empty() ? "." : folder, O_RDONLY | O_DIRECTORY);
+#endif
+}
+
+bool StandardOutputIsTerminal()
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stdout)) != 0;
+#else
+    return ::isatty(STDOUT_FILENO) != 0;
 #endif
 }
 

@@ -61,6 +61,9 @@ bool IsValidUtf8(const std::string& bytes);
 // are UTF-8 text (NativePath).
 std::error_code ReplaceFile(const std::string& from, const std::string& to);
 
+// Whether the program's standard output is a terminal a person reads.
+bool StandardOutputIsTerminal();
+
 // In a started program, before it runs: it is to end with the thread that
 // started it, also when that one is killed (where the system offers it).
 void EndWithParent();

@@ -28,6 +28,9 @@ namespace {
 
 constexpr int kLayoutWidth = 404;
 constexpr int kLayoutHeight = 220;
+constexpr int kBackupFontUnits = 30;
+// Small enough for the longest step and a few digits of seconds to fit the button.
+constexpr int kProgressFontUnits = 17;
 
 // Places a control with LeftPosZ/TopPosZ-style values in layout units.
 void Place(QWidget* control, int left, int width, int top, int height)
@@ -54,6 +57,13 @@ public:
             window, [window, outcome] { window->OnOutcome(outcome); }, Qt::QueuedConnection);
     }
 
+    void PostStep(BackupStep step) override
+    {
+        MainWindow* window = window_;
+        QMetaObject::invokeMethod(
+            window, [window, step] { window->OnStep(step); }, Qt::QueuedConnection);
+    }
+
 private:
     MainWindow* window_;
 };
@@ -65,6 +75,8 @@ MainWindow::MainWindow(PostgreSQLSession& session, QWidget* parent) : QWidget(pa
     BuildLayout();
     connect(cmdCari, &QPushButton::clicked, this, &MainWindow::DoCari);
     connect(cmdBackup, &QPushButton::clicked, this, &MainWindow::DoBackup);
+    progressTimer_.setInterval(1000);
+    connect(&progressTimer_, &QTimer::timeout, this, &MainWindow::ShowProgress);
     FillSchoolList();
     workers = 0;
 }
@@ -90,7 +102,7 @@ void MainWindow::BuildLayout()
     QFont backupFont(QStringLiteral("sans-serif"));
     backupFont.setStyleHint(QFont::SansSerif);
     backupFont.setBold(true);
-    backupFont.setPixelSize(Zoomed(30));
+    backupFont.setPixelSize(Zoomed(kBackupFontUnits));
     cmdBackup->setFont(backupFont);
 
     strLocation = new QLineEdit(this);
@@ -168,6 +180,10 @@ void MainWindow::DoBackup()
     cmdCari->setEnabled(false);
     cmdBackup->setEnabled(false);
     setCursor(Qt::BusyCursor);
+    runTime_.start();
+    progressTimer_.start();
+    OnStep(BackupStep::Staging);
+    cmdBackup->repaint(); // staging holds this thread; show it first
 
     const std::string schoolId = SelectedSchoolId();
     auto run = std::make_unique<BackupRun>(session_, schoolId);
@@ -205,6 +221,23 @@ void MainWindow::StartThread(std::function<void()> body)
     std::thread(std::move(body)).detach();
 }
 
+void MainWindow::OnStep(BackupStep step)
+{
+    step_ = step;
+    ShowProgress();
+}
+
+void MainWindow::ShowProgress()
+{
+    if (cmdBackup->isEnabled())
+        return;
+    QFont font = cmdBackup->font();
+    font.setPixelSize(Zoomed(kProgressFontUnits));
+    cmdBackup->setFont(font);
+    cmdBackup->setText(QString::fromUtf8(StepText(step_)) + " " + QString::number(runTime_.elapsed() / 1000) +
+                       " detik");
+}
+
 void MainWindow::OnOutcome(BackupOutcome outcome)
 {
     outcome_ = std::move(outcome);
@@ -229,6 +262,11 @@ void MainWindow::Show(const BackupOutcome& outcome)
 
 void MainWindow::EndRun()
 {
+    progressTimer_.stop();
+    QFont font = cmdBackup->font();
+    font.setPixelSize(Zoomed(kBackupFontUnits));
+    cmdBackup->setFont(font);
+    cmdBackup->setText(tr("Backup"));
     cmdCari->setEnabled(true);
     cmdBackup->setEnabled(true);
     unsetCursor();

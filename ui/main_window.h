@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
 
 #include <atomic>
@@ -9,6 +11,7 @@
 #include <string>
 
 #include "backup/backup_outcome.h"
+#include "backup/backup_worker.h"
 
 class QComboBox;
 class QGroupBox;
@@ -61,6 +64,8 @@ public:
     virtual void OnStatus(std::string text);
     // The outcome of a run, on the GUI thread, just before "selesai".
     virtual void OnOutcome(BackupOutcome outcome);
+    // A step of the run under way begins, on the GUI thread.
+    virtual void OnStep(BackupStep step);
     void ContextMenu(QMenu& menu);
     void Exit();
 
@@ -83,10 +88,15 @@ private:
     void FillSchoolList();
     void EndRun();
     void Show(const BackupOutcome& outcome);
+    // The disabled button tells the step under way and the seconds since the run began.
+    void ShowProgress();
 
     PostgreSQLSession& session_;
     std::unique_ptr<BackupRun> run_;
     std::optional<BackupOutcome> outcome_;
+    BackupStep step_ = BackupStep::Staging;
+    QElapsedTimer runTime_;
+    QTimer progressTimer_;
 };
 
 } // namespace pelantra

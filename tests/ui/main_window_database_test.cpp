@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <memory>
@@ -41,9 +42,15 @@ public:
         outcomes.push_back(outcome);
         MainWindow::OnOutcome(std::move(outcome));
     }
+    void OnStep(BackupStep step) override
+    {
+        MainWindow::OnStep(step);
+        stepTexts << cmdBackup->text();
+    }
 
     std::vector<std::string> statuses;
     std::vector<BackupOutcome> outcomes;
+    QStringList stepTexts;
     QStringList buttonChanges;
     bool refuseThreads = false;
 
@@ -142,6 +149,7 @@ TEST_F(MainWindowDatabaseTest, FullBackupFromTheButton)
     dialogs.nextDirectory = OutFolder();
     QTest::mouseClick(window.cmdCari, Qt::LeftButton);
     window.cbSekolah->setCurrentIndex(IndexOf(window.cbSekolah, kSchoolWithTwoAccounts));
+    const QFont idleFont = window.cmdBackup->font();
 
     QTest::mouseClick(window.cmdBackup, Qt::LeftButton);
     EXPECT_EQ(window.buttonChanges, QStringList({"cmdCari off", "cmdBackup off"}));
@@ -164,6 +172,15 @@ TEST_F(MainWindowDatabaseTest, FullBackupFromTheButton)
 
     EXPECT_EQ(window.buttonChanges, QStringList({"cmdCari off", "cmdBackup off", "cmdCari on", "cmdBackup on"}));
     EXPECT_EQ(window.cursor().shape(), Qt::ArrowCursor) << "busy cursor left on";
+    // While it ran the button told each step and the seconds so far.
+    const QStringList steps = {"Menyiapkan data...", "Mengekspor...", "Mengarsipkan...", "Menguji arsip..."};
+    ASSERT_EQ(window.stepTexts.size(), steps.size()) << window.stepTexts.join('|').toStdString();
+    for (int i = 0; i < steps.size(); ++i) {
+        const QRegularExpression shown("^" + QRegularExpression::escape(steps[i]) + " [0-9]+ detik$");
+        EXPECT_TRUE(shown.match(window.stepTexts[i]).hasMatch()) << window.stepTexts[i].toStdString();
+    }
+    EXPECT_EQ(window.cmdBackup->text(), "Backup");
+    EXPECT_EQ(window.cmdBackup->font(), idleFont);
     ASSERT_EQ(window.statuses.size(), 7u); // three of ours above, four of the worker
     const std::vector<std::string> fromWorker(window.statuses.begin() + 3, window.statuses.end());
     EXPECT_EQ(fromWorker.front().rfind("menulis ", 0), 0u) << fromWorker.front();

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -154,6 +155,12 @@ TEST_F(MainWindowTest, TextsFitAtTheZoomOfTheApplicationFont)
     }
     const QFontMetrics metrics(window.cmdCari->font());
     EXPECT_GE(window.cmdCari->width(), metrics.horizontalAdvance(window.cmdCari->text()));
+
+    // The longest step of a run, with a long run's seconds, fits the button.
+    window.cmdBackup->setEnabled(false);
+    window.OnStep(BackupStep::Archiving);
+    const QString progress = window.cmdBackup->text().replace(QRegularExpression("[0-9]+"), "9999");
+    EXPECT_GE(window.cmdBackup->width() - 12, QFontMetrics(window.cmdBackup->font()).horizontalAdvance(progress));
 }
 
 TEST_F(MainWindowTest, WithoutSchoolsTheListIsEmptyAndTheWindowUsable)
