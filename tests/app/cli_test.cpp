@@ -80,8 +80,10 @@ TEST(Cli, BackupReportsSuccessAndFailureHonestly)
     const CliRun done =
         RunCliWith({"backup", "5e000000-0000-4000-8000-000000000005", folder.path().toUtf8().constData()});
     ASSERT_EQ(done.exitCode, 0) << done.err;
-    EXPECT_EQ(
-        done.out.rfind("menulis " + folder.path().toStdString() + "/010101_Kab__Hulu_10100005_TK_Kosong.std\n", 0), 0u)
+    EXPECT_EQ(done.out.rfind("Menyiapkan data...\nmenulis " + folder.path().toStdString() +
+                                 "/010101_Kab__Hulu_10100005_TK_Kosong.std\n",
+                             0),
+              0u)
         << done.out;
     EXPECT_NE(done.out.find("selesai\nBackup data telah berhasil dilakukan\n"), std::string::npos) << done.out;
 
