@@ -6,6 +6,7 @@
 #include "ui/artwork.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
+#include "ui/qt_texts.h"
 
 namespace pelantra {
 
@@ -13,10 +14,16 @@ int RunApplication(QApplication& app)
 {
     QApplication::setApplicationName(QStringLiteral("pelantra"));
     QApplication::setWindowIcon(AppIcon());
+    UseIndonesianQtTexts();
 
     PostgreSQLSession session;
     if (const Status opened = OpenDatabase(session); !opened.ok()) {
-        CurrentDialogs().Inform(nullptr, QString::fromUtf8(opened.failure().reason));
+        Message message;
+        message.kind = Message::Kind::Warning;
+        message.text = QString::fromUtf8(opened.failure().reason);
+        message.informative = "Periksa DefDBPort di setting.ini dan pastikan server database berjalan.";
+        message.detail = QString::fromStdString(opened.failure().detail);
+        CurrentDialogs().Show(nullptr, message);
         return 0;
     }
 

@@ -16,11 +16,6 @@ const std::string kPasswordSwitch = std::string("-p") + kArchivePassword;
 constexpr const char* kFolderPrefix = ".pelantra-";
 constexpr const char* kOwnerFile = "owner.lock";
 
-std::string ToolDetail(const ToolResult& run)
-{
-    return run.output.empty() ? run.Describe() : run.Describe() + "\n" + run.output;
-}
-
 // Private folders beside the target whose run is no longer alive.
 void RemoveAbandonedFolders(const QDir& folder)
 {
@@ -75,7 +70,8 @@ ArchiveDraft::ArchiveDraft(const std::string& archivePath) : target_(archivePath
     // archive inside keeps the target's name, so the archiver treats it alike.
     folder_ = std::make_unique<QTemporaryDir>(beside.filePath(QString(kFolderPrefix) + "XXXXXX"));
     if (!folder_->isValid()) {
-        ready_ = Failure{"Arsip tidak dapat dibuat", archivePath + ": " + folder_->errorString().toStdString()};
+        ready_ = Failure{"Folder tujuan tidak dapat ditulisi; pilih folder lain",
+                         archivePath + ": " + folder_->errorString().toStdString()};
         return;
     }
     owner_ = std::make_unique<QLockFile>(folder_->filePath(kOwnerFile));
@@ -99,15 +95,15 @@ Status ArchiveDraft::Verify(const std::string& archiver, std::uint64_t memberSiz
     if (test.status == ToolResult::Status::Stopped)
         return Failure{kStoppedReason, {}};
     if (!test.ExitedWith(0))
-        return Failure{"Arsip gagal diuji", ToolDetail(test)};
+        return Failure{"Arsip gagal diuji", test.Detail(archiver)};
 
     const ToolResult list = RunTool({archiver, {"l", "-slt", kPasswordSwitch, path_}, {}}, watch);
     const std::vector<ArchiveMember> members =
         list.ExitedWith(0) ? ParseTechnicalListing(list.output) : std::vector<ArchiveMember>{};
     if (members.size() != 1 || members.front().path != kMemberName || members.front().size != memberSize)
-        return Failure{"Isi arsip tidak sesuai", ToolDetail(list)};
+        return Failure{"Isi arsip tidak sesuai", list.Detail(archiver)};
     if (!members.front().encrypted)
-        return Failure{"Arsip tidak terkunci dengan kata sandi", ToolDetail(list)};
+        return Failure{"Arsip tidak terkunci dengan kata sandi", list.Detail(archiver)};
     return {};
 }
 

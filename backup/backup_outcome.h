@@ -14,6 +14,7 @@ inline constexpr const char* kStoppedReason = "Backup dihentikan";
 // What a backup that succeeded wrote.
 struct BackupArchive {
     std::string path;
+    std::string school; // the school's name
     // What the user should still know although the archive stands, such as
     // a clean-up that failed; empty when there is nothing.
     std::string note;

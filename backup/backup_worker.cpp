@@ -79,7 +79,7 @@ BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const s
         return columns.failure();
     const NativePath folder(folderBytes);
     if (!QFileInfo(QString::fromStdString(folder.Utf8())).isDir())
-        return Failure{"Folder tujuan tidak ditemukan", folderBytes};
+        return Failure{"Folder tujuan tidak ditemukan; pilih folder lain", folderBytes};
 
     ToolWatch watch;
     watch.stopRequested = [&observer] { return observer.StopRequested(); };
@@ -107,7 +107,7 @@ BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const s
         return owned.failure();
     if (Status replaced = draft.Replace(); !replaced.ok())
         return replaced.failure();
-    return BackupArchive{shownPath, {}};
+    return BackupArchive{shownPath, school.value().name, {}};
 }
 
 } // namespace

@@ -188,6 +188,10 @@ std::optional<std::string> ValueAt(std::string_view s, std::size_t pos, std::siz
 // lines. The rest is defence against dumps it does not write: backslash
 // escapes (standard_conforming_strings off, E'' values), block comments,
 // comments after a statement, and INSERTs that already carry a column list.
+//
+// Checking, the rules read a dump that was rewritten already, as the
+// restoring program will: nothing is changed; a statement that would not
+// replay into the tables of the restoring database is a failure.
 class DumpRewriter::Rules {
 public:
     Rules(const ColumnLists& columns, DumpSink sink) : columns_(columns), sink_(std::move(sink))
@@ -223,13 +227,21 @@ public:
         if (collecting_ && !head_.empty() && !HandleHead(true))
             return Failed();
         if (const char* token = lexer_.OpenToken())
-            return Fail(std::string("dump ends inside ") + token);
+            return Fail(std::string("dump ends inside ") + token, "Isi arsip terpotong di tengah nilai atau komentar");
         if (block_ == Block::Inside || block_ == Block::Holding)
             return Fail("dump ends inside the session settings block");
         if (!lexer_.BetweenStatements())
-            return Fail("dump ends inside a statement");
-        Flush();
+            return Fail("dump ends inside a statement", "Isi arsip terpotong di tengah perintah");
+        if (!statements_)
+            Flush();
         return Ok();
+    }
+
+    // Checking instead of rewriting; every whole statement goes to `statements`.
+    void Check(StatementSink statements)
+    {
+        checking_ = true;
+        statements_ = std::move(statements);
     }
 
     std::uint64_t written = 0;
@@ -241,16 +253,23 @@ private:
     // until the next line shows whether the block goes on), closed.
     enum class Block { Before, Inside, Holding, After };
 
-    Status Fail(std::string detail)
+    // `checkReason` is the reason when checking; a rewrite has one of its own.
+    Status Fail(std::string detail, const char* checkReason = kRewriteFailed)
     {
         error_ = std::move(detail);
+        reason_ = checking_ ? checkReason : kRewriteFailed;
         return Failed();
     }
-    Status Failed() const { return Failure{kRewriteFailed, error_}; }
+    Status Failed() const { return sinkFailure_ ? Status(*sinkFailure_) : Status(Failure{reason_, error_}); }
     Status Ok() const { return writeFailed_ ? Failed() : Status(); }
 
     void Emit(std::string_view s)
     {
+        if (checking_) {
+            if (statements_)
+                out_.append(s);
+            return;
+        }
         out_.append(s);
         if (out_.size() >= kOutFlush)
             Flush();
@@ -292,6 +311,13 @@ private:
             if (capturing_)
                 Capture(run, stop == SqlLexer::Stop::StatementEnd);
             p = upto;
+            if (stop == SqlLexer::Stop::StatementEnd && statements_ && !sinkFailure_) {
+                if (Status taken = statements_(out_); !taken.ok()) {
+                    sinkFailure_ = taken.failure();
+                    writeFailed_ = true;
+                }
+                out_.clear();
+            }
             if (stop == SqlLexer::Stop::StatementEnd && inSetting_) {
                 inSetting_ = false;
                 if (block_ == Block::Inside)
@@ -362,6 +388,8 @@ private:
     // held in head_ (complete up to its '\n', or cut at kHeadCap, or at EOF).
     bool HandleHead(bool atEof)
     {
+        if (checking_)
+            return CheckHead();
         const std::string_view h = head_;
         const bool complete = atEof || h.back() == '\n';
         std::string_view body = h;
@@ -416,6 +444,34 @@ private:
         }
         if (h.starts_with(kInsertInto))
             return HandleInsert(h);
+        PassHead();
+        return true;
+    }
+
+    bool Refuse(std::string detail, const char* reason)
+    {
+        (void)Fail(std::move(detail), reason);
+        return false;
+    }
+    static std::string FirstLine(std::string_view h) { return std::string(h.substr(0, h.find('\n'))); }
+
+    bool CheckHead()
+    {
+        const std::string_view h = head_;
+        if (h.front() == '\\') {
+            return Refuse("a psql meta-command outside a comment: " + FirstLine(h), "Perintah psql di luar komentar");
+        }
+        if (h.starts_with(kInsertInto)) {
+            std::size_t pos = kInsertInto.size();
+            std::string table;
+            if (ParseIdent(h, pos, table) && pos < h.size() && h[pos] == '.') {
+                return Refuse("an INSERT names a schema: " + FirstLine(h), "Perintah INSERT menyebut skema");
+            }
+            if (table.empty() || pos >= h.size() || h[pos] != '(') {
+                return Refuse("an INSERT has no column list: " + FirstLine(h), "Perintah INSERT tanpa daftar kolom");
+            }
+            ++facts.rows[table];
+        }
         PassHead();
         return true;
     }
@@ -478,6 +534,10 @@ private:
     std::string captured_;
     std::string error_;
     std::optional<std::size_t> keyPosition_;
+    StatementSink statements_;
+    std::optional<Failure> sinkFailure_;
+    const char* reason_ = kRewriteFailed;
+    bool checking_ = false;
     bool capturing_ = false;
     Block block_ = Block::Before;
     bool collecting_ = true;
@@ -508,6 +568,29 @@ std::uint64_t DumpRewriter::BytesWritten() const
 }
 
 const DumpFacts& DumpRewriter::Facts() const
+{
+    return rules_->facts;
+}
+
+DumpCheck::DumpCheck(StatementSink statements)
+    : rules_(std::make_unique<DumpRewriter::Rules>(ColumnLists{}, DumpSink{}))
+{
+    rules_->Check(std::move(statements));
+}
+
+DumpCheck::~DumpCheck() = default;
+
+Status DumpCheck::Feed(std::string_view piece)
+{
+    return rules_->Feed(piece.data(), piece.data() + piece.size());
+}
+
+Status DumpCheck::Finish()
+{
+    return rules_->Finish();
+}
+
+const DumpFacts& DumpCheck::Facts() const
 {
     return rules_->facts;
 }

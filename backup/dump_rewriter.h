@@ -68,8 +68,33 @@ public:
     const DumpFacts& Facts() const;
 
 private:
+    friend class DumpCheck;
     class Rules;
     std::unique_ptr<Rules> rules_;
+};
+
+// Takes each whole statement of a dump; a failure ends the reading.
+using StatementSink = std::function<Status(std::string_view statement)>;
+
+// Reads a dump that was rewritten already, as the restoring program will,
+// with the rewrite's own scanner: counts the rows of each table (in the
+// facts) and fails with an Indonesian reason when the dump ends inside a
+// value, a comment or a statement, when an INSERT names a schema or has no
+// column list, or when a psql meta-command stands outside a comment.
+class DumpCheck {
+public:
+    // `statements`, if given, takes every whole statement as it is read.
+    explicit DumpCheck(StatementSink statements = {});
+    ~DumpCheck();
+    DumpCheck(const DumpCheck&) = delete;
+    DumpCheck& operator=(const DumpCheck&) = delete;
+
+    Status Feed(std::string_view piece);
+    Status Finish();
+    const DumpFacts& Facts() const;
+
+private:
+    std::unique_ptr<DumpRewriter::Rules> rules_;
 };
 
 // Stream form of DumpRewriter: reads the raw dump from `in` and writes the

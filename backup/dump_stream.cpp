@@ -15,12 +15,7 @@ constexpr qint64 kChunkBytes = 1 << 16;
 // Rewritten bytes waiting for the archiver beyond this make the stream wait.
 constexpr qint64 kPendingBytes = 1 << 20;
 constexpr int kSliceMs = 100;
-
-std::string ToolDetail(const std::string& program, const ToolResult& run)
-{
-    std::string detail = program + ": " + run.Describe();
-    return run.output.empty() ? detail : detail + "\n" + run.output;
-}
+constexpr const char* kCheckBasedir = "; periksa basedir di setting.ini";
 
 // Both tools and the bookkeeping of one stream.
 class Stream {
@@ -53,11 +48,11 @@ private:
     Status Pump()
     {
         if (!dump_.Started())
-            return Failure{"Program export tidak dapat dijalankan",
-                           ExportOutputText(ToolDetail(exporter_.program, dump_.Stop(ToolResult::Status::Stopped)))};
+            return Failure{"Program export tidak dapat dijalankan dari " + exporter_.program + kCheckBasedir,
+                           ExportOutputText(dump_.Stop(ToolResult::Status::Stopped).Detail(exporter_.program))};
         if (!pack_.Started())
-            return Failure{"Program pengarsip tidak dapat dijalankan",
-                           ToolDetail(archiver_.program, pack_.Stop(ToolResult::Status::Stopped))};
+            return Failure{"Program pengarsip tidak dapat dijalankan dari " + archiver_.program + kCheckBasedir,
+                           pack_.Stop(ToolResult::Status::Stopped).Detail(archiver_.program)};
         QProcess& dump = dump_.Process();
         for (;;) {
             if (watch_.StopRequested())
@@ -76,14 +71,13 @@ private:
             if (spoke)
                 Progressed();
             if (!dump.waitForReadyRead(kSliceMs) && Stalled())
-                return Failure{
-                    "Export data berhenti tanpa kemajuan",
-                    ExportOutputText(ToolDetail(exporter_.program, dump_.Stop(ToolResult::Status::Stalled)))};
+                return Failure{"Export data berhenti tanpa kemajuan",
+                               ExportOutputText(dump_.Stop(ToolResult::Status::Stalled).Detail(exporter_.program))};
         }
 
         const ToolResult dumped = dump_.Finish(watch_);
         if (!dumped.ExitedWith(0))
-            return Failure{"Export data gagal", ExportOutputText(ToolDetail(exporter_.program, dumped))};
+            return Failure{"Export data gagal", ExportOutputText(dumped.Detail(exporter_.program))};
         if (Status finished = rewriter_.Finish(); !finished.ok())
             return deliveryFailure_ ? *deliveryFailure_ : finished;
         if (!Deliver({}, 0))
@@ -93,7 +87,7 @@ private:
             dumpEnded_();
         const ToolResult packed = pack_.Finish(watch_);
         if (!packed.ExitedWith(0) && !packed.ExitedWith(1)) // 1: a warning only
-            return Failure{"Arsip tidak dapat dibuat", ToolDetail(archiver_.program, packed)};
+            return Failure{"Arsip tidak dapat dibuat", packed.Detail(archiver_.program)};
         return {};
     }
 
@@ -126,7 +120,7 @@ private:
 
     bool Undelivered(const char* reason, const ToolResult& run)
     {
-        deliveryFailure_ = Failure{reason, ToolDetail(archiver_.program, run)};
+        deliveryFailure_ = Failure{reason, run.Detail(archiver_.program)};
         return false;
     }
 

@@ -13,6 +13,12 @@ namespace {
 constexpr std::size_t kTailBytes = 64 * 1024;
 constexpr int kSliceMs = 100;
 constexpr int kStartMs = 30000;
+constexpr int kDetailLines = 12;
+
+bool IsBanner(const std::string& line)
+{
+    return line.rfind("7-Zip ", 0) == 0 || line.rfind("p7zip Version", 0) == 0 || line.rfind("Copyright (c)", 0) == 0;
+}
 
 } // namespace
 
@@ -31,6 +37,26 @@ std::string ToolResult::Describe() const
         break;
     }
     return "failed to start" + (errorText.empty() ? std::string() : ": " + errorText);
+}
+
+std::string ToolResult::Detail(const std::string& program) const
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < output.size()) {
+        std::size_t end = output.find('\n', start);
+        end = end == std::string::npos ? output.size() : end;
+        std::string line = output.substr(start, end - start);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+            line.pop_back();
+        if (!line.empty() && !IsBanner(line))
+            lines.push_back(line);
+        start = end + 1;
+    }
+    std::string detail = program + ": " + Describe();
+    for (std::size_t i = lines.size() > kDetailLines ? lines.size() - kDetailLines : 0; i < lines.size(); ++i)
+        detail += "\n" + lines[i];
+    return detail;
 }
 
 void OutputTail::Append(const QByteArray& bytes)

@@ -36,6 +36,9 @@ struct ToolResult {
     bool ExitedWith(int code) const { return Finished() && exitCode == code; }
     // A short technical description: "exit code 2", "crashed", "failed to start: ...".
     std::string Describe() const;
+    // What a person reads below a failure: `program`, the description and
+    // the last lines the program printed, without the banner it starts with.
+    std::string Detail(const std::string& program) const;
 };
 
 // How long a tool may go without progress, and whether the run was asked to

@@ -119,6 +119,18 @@ ResultHandle PostgreSQLSession::Run(const std::string& statement, const std::vec
     return result;
 }
 
+ResultHandle PostgreSQLSession::RunScript(const std::string& statements)
+{
+    std::lock_guard lock(mutex_);
+    if (!conn_) {
+        error_ = "no connection";
+        return nullptr;
+    }
+    ResultHandle result(PQexec(conn_.get(), statements.c_str()));
+    error_ = result ? TrimmedMessage(PQresultErrorMessage(result.get())) : TrimmedMessage(PQerrorMessage(conn_.get()));
+    return result;
+}
+
 Status OpenDatabase(PostgreSQLSession& session)
 {
     std::error_code ignored;
@@ -157,6 +169,19 @@ bool Sql::Execute(const std::string& statement, const std::vector<std::string>& 
     return Run(statement, params, false);
 }
 
+bool Sql::ExecuteScript(const std::string& statements)
+{
+    row_ = -1;
+    result_.reset();
+    errorCode_.clear();
+    if (!session_) {
+        error_ = "no database session";
+        return false;
+    }
+    result_ = session_->RunScript(statements);
+    return Check(false);
+}
+
 bool Sql::Run(const std::string& statement, const std::vector<std::string>& params, bool rowsExpected)
 {
     row_ = -1;
@@ -167,6 +192,11 @@ bool Sql::Run(const std::string& statement, const std::vector<std::string>& para
         return false;
     }
     result_ = session_->Run(statement, params);
+    return Check(rowsExpected);
+}
+
+bool Sql::Check(bool rowsExpected)
+{
     const ExecStatusType status = result_ ? PQresultStatus(result_.get()) : PGRES_FATAL_ERROR;
     if (status == (rowsExpected ? PGRES_TUPLES_OK : PGRES_COMMAND_OK)) {
         error_.clear();

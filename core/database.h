@@ -54,6 +54,9 @@ public:
 
     // Runs one statement, with the values bound to $1, $2, ... as text.
     ResultHandle Run(const std::string& statement, const std::vector<std::string>& params);
+    // Runs statements separated by ';', without parameters; the result is
+    // the last statement's, or the first failure's.
+    ResultHandle RunScript(const std::string& statements);
 
 private:
     bool Prepare();
@@ -83,6 +86,8 @@ public:
     bool Query(const std::string& statement, const std::vector<std::string>& params = {});
     // A statement that returns none: true when the server reported it done.
     bool Execute(const std::string& statement, const std::vector<std::string>& params = {});
+    // Several such statements in one round trip: true when all were done.
+    bool ExecuteScript(const std::string& statements);
 
     bool Fetch();
     std::string operator[](int column) const;
@@ -95,6 +100,7 @@ public:
 
 private:
     bool Run(const std::string& statement, const std::vector<std::string>& params, bool rowsExpected);
+    bool Check(bool rowsExpected);
 
     PostgreSQLSession* session_;
     ResultHandle result_;

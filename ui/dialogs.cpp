@@ -1,6 +1,7 @@
 #include "ui/dialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -19,14 +20,18 @@ QString Dialogs::SelectDirectory(QWidget* parent, const QString& title)
     selector.setOption(QFileDialog::ShowDirsOnly);
     if (selector.exec() != QDialog::Accepted || selector.selectedFiles().isEmpty())
         return {};
-    return selector.selectedFiles().constFirst();
+    // Qt names files with "/" everywhere; the archive path is built with the
+    // system's own separator.
+    return QDir::toNativeSeparators(selector.selectedFiles().constFirst());
 }
 
-void Dialogs::Inform(QWidget* parent, const QString& text, const QString& detail)
+void Dialogs::Show(QWidget* parent, const Message& message)
 {
-    QMessageBox box(QMessageBox::Information, QApplication::applicationName(), text, QMessageBox::Ok, parent);
-    if (!detail.isEmpty())
-        box.setDetailedText(detail);
+    QMessageBox box(message.kind == Message::Kind::Warning ? QMessageBox::Warning : QMessageBox::Information,
+                    QApplication::applicationName(), message.text, QMessageBox::Ok, parent);
+    box.setInformativeText(message.informative);
+    if (!message.detail.isEmpty())
+        box.setDetailedText(message.detail);
     QApplication::beep();
     box.exec();
 }

@@ -6,15 +6,26 @@ class QWidget;
 
 namespace pelantra {
 
+// What a message box says: the fixed text, below it what happened and what
+// to do, and the technical detail behind a button that shows it.
+struct Message {
+    enum class Kind { Information, Warning };
+    Kind kind = Kind::Information;
+    QString text;
+    QString informative;
+    QString detail;
+};
+
 // The modal dialogs the program opens. Tests put their own in place so that
 // nothing waits for a person.
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
-    // The chosen folder, or the empty text when the user cancelled.
+    // The chosen folder with the system's separators, or the empty text when
+    // the user cancelled.
     virtual QString SelectDirectory(QWidget* parent, const QString& title);
-    // An information box with one OK button; `detail` goes below the text.
-    virtual void Inform(QWidget* parent, const QString& text, const QString& detail = {});
+    // A box with one OK button.
+    virtual void Show(QWidget* parent, const Message& message);
 };
 
 // The dialogs in use; the default opens the real ones.

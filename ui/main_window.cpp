@@ -256,8 +256,18 @@ void MainWindow::OnStatus(std::string text)
 
 void MainWindow::Show(const BackupOutcome& outcome)
 {
-    CurrentDialogs().Inform(this, QString::fromStdString(OutcomeMessage(outcome)),
-                            QString::fromStdString(OutcomeDetail(outcome)));
+    Message message;
+    if (outcome.ok()) {
+        message.text = QString::fromUtf8(kSuccessMessage);
+        message.informative = "Sekolah: " + QString::fromStdString(outcome.value().school) +
+                              "\nArsip: " + QString::fromStdString(outcome.value().path);
+    } else {
+        message.kind = Message::Kind::Warning;
+        message.text = QString::fromUtf8(kFailureMessage);
+        message.informative = QString::fromStdString(outcome.failure().reason);
+    }
+    message.detail = QString::fromStdString(OutcomeDetail(outcome));
+    CurrentDialogs().Show(this, message);
 }
 
 void MainWindow::EndRun()

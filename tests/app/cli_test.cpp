@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
+#include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -36,6 +41,10 @@ TEST(Cli, UsageErrorsExitTwo)
     EXPECT_EQ(RunCliWith({"restore"}).exitCode, 2);
     EXPECT_EQ(RunCliWith({"backup", "only-an-id"}).exitCode, 2);
     EXPECT_EQ(RunCliWith({"backup", "id", ""}).exitCode, 2);
+    // The first line says what was wrong.
+    EXPECT_EQ(RunCliWith({"restore"}).err.rfind("Perintah tidak dikenal: restore\n", 0), 0u);
+    EXPECT_EQ(RunCliWith({"backup", "id", "out", "more"}).err.rfind("Argumen berlebih: more\n", 0), 0u);
+    EXPECT_EQ(RunCliWith({"verify", "--replay"}).err.rfind("verify perlu <arsip.std>.\n", 0), 0u);
     const CliRun help = RunCliWith({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("pelantra-cli backup <sekolah_id> <folder>"), std::string::npos);
@@ -46,8 +55,14 @@ TEST(Cli, RefusedConnectionSaysSoAndExitsOne)
     WorkFolder work("1");
     const CliRun run = RunCliWith({"schools"});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err.rfind("Gagal melakukan koneksi database\n", 0), 0u) << run.err;
+    EXPECT_EQ(run.err.rfind("Gagal melakukan koneksi database\n\n127.0.0.1 port 1: ", 0), 0u) << run.err;
     EXPECT_TRUE(run.out.empty());
+
+    // Without the port, or without the file, the settings are named, not the library.
+    work.WriteSettings("", work.ToolsPath());
+    EXPECT_NE(RunCliWith({"schools"}).err.find("tidak berisi DefDBPort"), std::string::npos);
+    QFile::remove(QString::fromStdString(work.Path()) + "/setting.ini");
+    EXPECT_NE(RunCliWith({"schools"}).err.find("setting.ini tidak ada di folder"), std::string::npos);
 }
 
 TEST(Cli, SchoolsAreListedAsTheWindowFillsThem)
@@ -90,6 +105,153 @@ TEST(Cli, BackupReportsSuccessAndFailureHonestly)
     const CliRun unknown = RunCliWith({"backup", "x' OR '1'='1", folder.path().toUtf8().constData()});
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_EQ(unknown.err.rfind("Backup data gagal dilakukan\nSekolah tidak ditemukan\n", 0), 0u) << unknown.err;
+}
+
+// An archive like the program's, holding `members` (name, content).
+void Pack(const std::string& archive, const std::vector<std::pair<QString, std::string>>& members,
+          const char* password = "-ptiupanbatur")
+{
+    QTemporaryDir dir;
+    QStringList arguments = {"a", QString::fromStdString(archive), password};
+    for (const auto& [name, content] : members) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content.data(), static_cast<qint64>(content.size()));
+        arguments << dir.filePath(name);
+    }
+    QFile::remove(QString::fromStdString(archive));
+    ASSERT_EQ(QProcess::execute(QString::fromStdString(MachineArchiver()), arguments), 0);
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to)
+{
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+class CliArchiveTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        PELANTRA_REQUIRE_DATABASE(sandboxPort);
+        port = sandboxPort;
+        work = std::make_unique<WorkFolder>(port);
+        const CliRun done = RunCliWith({"backup", "5e000000-0000-4000-8000-000000000002", folder.path().toUtf8()});
+        ASSERT_EQ(done.exitCode, 0) << done.err;
+        archive = done.out.substr(done.out.rfind('\n', done.out.size() - 2) + 1);
+        archive.pop_back();
+        dump = ExtractMember(archive);
+    }
+
+    std::string Query(const std::string& statement) { return RunPsql(port, "pendataan", statement); }
+
+    std::string port;
+    std::unique_ptr<WorkFolder> work;
+    QTemporaryDir folder;
+    std::string archive;
+    std::string dump;
+};
+
+TEST_F(CliArchiveTest, VerifyAcceptsABackupAndRejectsEachTampering)
+{
+    const CliRun good = RunCliWith({"verify", archive.c_str()});
+    ASSERT_EQ(good.exitCode, 0) << good.err;
+    EXPECT_EQ(good.out.rfind("ptk\t2\n", 0), 0u) << good.out;
+    EXPECT_NE(good.out.find("\nsekolah\t1\nArsip utuh\n"), std::string::npos) << good.out;
+
+    const std::string tampered = folder.filePath("tampered.std").toStdString();
+    const std::size_t firstInsert = dump.find("INSERT INTO ptk(");
+    const std::size_t list = dump.find(") VALUES", firstInsert);
+    struct Case {
+        const char* name;
+        std::vector<std::pair<QString, std::string>> members;
+        const char* password;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"another password",
+         {{"kartesa2014.sql", dump}},
+         "-pother",
+         "Arsip tidak dapat dibuka dengan kata sandi program"},
+        {"member missing",
+         {{"lain.sql", dump}},
+         "-ptiupanbatur",
+         "Arsip harus berisi tepat satu berkas kartesa2014.sql"},
+        {"member extra",
+         {{"kartesa2014.sql", dump}, {"lain.sql", "x"}},
+         "-ptiupanbatur",
+         "Arsip harus berisi tepat satu berkas kartesa2014.sql"},
+        {"ends inside a value",
+         {{"kartesa2014.sql", dump.substr(0, dump.find("VALUES ('", firstInsert) + 12)}},
+         "-ptiupanbatur",
+         "Isi arsip terpotong di tengah nilai atau komentar"},
+        {"no column list",
+         {{"kartesa2014.sql", dump.substr(0, firstInsert) + "INSERT INTO ptk" + dump.substr(list + 1)}},
+         "-ptiupanbatur",
+         "Perintah INSERT tanpa daftar kolom"},
+        {"schema named",
+         {{"kartesa2014.sql", Replaced(dump, "INSERT INTO ptk(", "INSERT INTO tmpx.ptk(")}},
+         "-ptiupanbatur",
+         "Perintah INSERT menyebut skema"},
+        {"meta-command",
+         {{"kartesa2014.sql", Replaced(dump, "-- \\unrestrict", "\\unrestrict")}},
+         "-ptiupanbatur",
+         "Perintah psql di luar komentar"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Pack(tampered, c.members, c.password);
+        const CliRun run = RunCliWith({"verify", tampered.c_str()});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err.rfind(std::string(c.reason) + "\n", 0), 0u) << run.err;
+    }
+}
+
+TEST_F(CliArchiveTest, ReplayProvesTheBackupRestoresAndLeavesNothing)
+{
+    const CliRun good = RunCliWith({"verify", "--replay", archive.c_str()});
+    ASSERT_EQ(good.exitCode, 0) << good.err;
+    EXPECT_NE(good.out.find("Arsip utuh dan dapat dipulihkan"), std::string::npos);
+
+    // Two rows with one key do not restore.
+    const std::size_t row = dump.find("INSERT INTO sekolah(");
+    const std::string statement = dump.substr(row, dump.find(");\n", row) + 3 - row);
+    const std::string doubled = folder.filePath("doubled.std").toStdString();
+    Pack(doubled, {{"kartesa2014.sql", Replaced(dump, statement, statement + statement)}});
+    EXPECT_EQ(RunCliWith({"verify", doubled.c_str()}).exitCode, 0) << "only the replay can tell";
+    const CliRun bad = RunCliWith({"verify", "--replay", doubled.c_str()});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_EQ(bad.err.rfind("Isi arsip tidak dapat dipulihkan\n", 0), 0u) << bad.err;
+    EXPECT_NE(bad.err.find("duplicate key"), std::string::npos) << bad.err;
+
+    EXPECT_EQ(Query("SELECT count(*) FROM pg_namespace WHERE nspname='pelantra_uji';"), "0\n");
+    EXPECT_EQ(Query("SELECT count(*) FROM pg_locks WHERE locktype='advisory';"), "0\n");
+}
+
+TEST_F(CliArchiveTest, BackupOfAllSchoolsGoesOnPastOneThatFails)
+{
+    PostgreSQLSession session;
+    ASSERT_TRUE(session.OpenOnPort(port));
+    std::set<std::string> distinct;
+    for (const SchoolEntry& school : LoadSchoolList(session))
+        distinct.insert(school.id);
+
+    QTemporaryDir all;
+    const CliRun run = RunCliWith({"backup", "--all", all.path().toUtf8()});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(QDir(all.path()).entryList({"*.std"}, QDir::Files).size(), static_cast<int>(distinct.size()));
+    EXPECT_NE(run.out.find(std::to_string(distinct.size()) + " dari " + std::to_string(distinct.size())),
+              std::string::npos)
+        << run.out;
+
+    // A folder where one school's archive belongs makes that one fail.
+    QTemporaryDir blocked;
+    ASSERT_TRUE(QDir(blocked.path()).mkdir("010101_Kab__Hulu_10100005_TK_Kosong.std"));
+    const CliRun partly = RunCliWith({"backup", "--all", blocked.path().toUtf8()});
+    EXPECT_EQ(partly.exitCode, 1);
+    EXPECT_NE(partly.out.find("TK Kosong: gagal, "), std::string::npos) << partly.out;
+    EXPECT_EQ(QDir(blocked.path()).entryList({"*.std"}, QDir::Files).size(), static_cast<int>(distinct.size()) - 1);
 }
 
 } // namespace

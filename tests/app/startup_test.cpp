@@ -19,9 +19,10 @@ namespace {
 
 class CountingDialogs : public Dialogs {
 public:
-    void Inform(QWidget* parent, const QString& text, const QString&) override
+    void Show(QWidget* parent, const Message& message) override
     {
-        texts << text;
+        texts << message.text;
+        details << message.detail;
         parents << parent;
         windowsAtBox = WindowCount();
     }
@@ -33,6 +34,7 @@ public:
         return count;
     }
     QStringList texts;
+    QStringList details;
     QList<QWidget*> parents;
     int windowsAtBox = -1;
 };
@@ -61,6 +63,7 @@ TEST_F(StartupTest, RefusedConnectionSaysSoOnceAndShowsNoWindow)
     WriteSettings("1"); // nothing listens on port 1
     EXPECT_EQ(RunApplication(TestApp()), 0);
     EXPECT_EQ(dialogs.texts, QStringList({"Gagal melakukan koneksi database"}));
+    EXPECT_TRUE(dialogs.details.value(0).startsWith("127.0.0.1 port 1: ")) << dialogs.details.value(0).toStdString();
     EXPECT_EQ(dialogs.parents, QList<QWidget*>({nullptr}));
     EXPECT_EQ(dialogs.windowsAtBox, 0);
     EXPECT_EQ(CountingDialogs::WindowCount(), 0);

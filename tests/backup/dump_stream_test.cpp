@@ -155,7 +155,8 @@ TEST_F(DumpStreamTest, EveryFailureKeepsTheEarlierArchiveAndLeavesNothingElse)
     };
     const std::string cat = "cat \"$DUMP\"";
     const Case cases[] = {
-        {"missing archiver", cat, "/nonexistent/php/7za", "", "Program pengarsip tidak dapat dijalankan"},
+        {"missing archiver", cat, "/nonexistent/php/7za", "",
+         "Program pengarsip tidak dapat dijalankan dari /nonexistent/php/7za"},
         {"archiver killed", cat, kStandIn7za, "crash", "Arsip tidak dapat dibuat"},
         {"archiver exits 2", cat, kStandIn7za, "exit2", "Arsip tidak dapat dibuat"},
         {"archiver takes nothing", cat, kStandIn7za, "silent", "Arsip tidak dapat dibuat"},
@@ -173,7 +174,7 @@ TEST_F(DumpStreamTest, EveryFailureKeepsTheEarlierArchiveAndLeavesNothingElse)
         qputenv("FAKE_7ZA", c.mode);
         const Status result = Back(Exporter(c.exporter), c.archiver);
         ASSERT_FALSE(result.ok());
-        EXPECT_EQ(result.failure().reason, c.reason) << result.failure().detail;
+        EXPECT_EQ(result.failure().reason.rfind(c.reason, 0), 0u) << result.failure().reason;
         EXPECT_EQ(ReadFile(QString::fromStdString(ArchivePath())), QByteArray("earlier good backup"));
         EXPECT_EQ(DestinationEntries(), before);
     }

@@ -24,17 +24,14 @@ inline QApplication& TestApp()
 // Dialogs that answer at once and remember what they were asked.
 class RecordingDialogs : public Dialogs {
 public:
-    struct Box {
-        QString text;
-        QString detail;
-    };
+    using Box = Message;
 
     QString SelectDirectory(QWidget*, const QString& title) override
     {
         selectorTitles.push_back(title);
         return nextDirectory;
     }
-    void Inform(QWidget*, const QString& text, const QString& detail) override { boxes.push_back({text, detail}); }
+    void Show(QWidget*, const Message& message) override { boxes.push_back(message); }
 
     QString nextDirectory;
     std::vector<QString> selectorTitles;

@@ -196,6 +196,9 @@ TEST_F(MainWindowDatabaseTest, FullBackupFromTheButton)
     EXPECT_TRUE(archives[0].contains(kItsNpsn)) << "the run backed up the school chosen at its start";
     ASSERT_TRUE(window.outcomes[0].ok());
     EXPECT_EQ(fromWorker.front(), "menulis " + window.outcomes[0].value().path);
+    // The box names the school and the archive's full path.
+    EXPECT_EQ(dialogs.boxes[0].informative.toStdString(),
+              "Sekolah: SD Negeri 1 Hulu\nArsip: " + window.outcomes[0].value().path);
     EXPECT_EQ(StagingSchemas(), "0");
     EXPECT_EQ(AdvisoryLocks(), "0");
 }
@@ -243,7 +246,9 @@ TEST_F(MainWindowDatabaseTest, ThreadThatCannotStartLeavesTheWindowUsable)
     EXPECT_EQ(window.buttonChanges, QStringList({"cmdCari off", "cmdBackup off", "cmdCari on", "cmdBackup on"}));
     EXPECT_EQ(window.cursor().shape(), Qt::ArrowCursor);
     ASSERT_EQ(dialogs.boxes.size(), 1u);
-    EXPECT_EQ(dialogs.boxes[0].text, "Backup data gagal dilakukan\nProses backup tidak dapat dimulai");
+    EXPECT_EQ(dialogs.boxes[0].text, "Backup data gagal dilakukan");
+    EXPECT_EQ(dialogs.boxes[0].informative, "Proses backup tidak dapat dimulai");
+    EXPECT_EQ(dialogs.boxes[0].kind, Message::Kind::Warning);
     EXPECT_EQ(StagingSchemas(), "0");
     EXPECT_EQ(AdvisoryLocks(), "0");
 }
@@ -264,8 +269,8 @@ TEST_F(MainWindowDatabaseTest, FailedStagingStartsNoWorker)
     EXPECT_FALSE(window.RunOpen());
     EXPECT_EQ(window.buttonChanges, QStringList({"cmdCari off", "cmdBackup off", "cmdCari on", "cmdBackup on"}));
     ASSERT_EQ(dialogs.boxes.size(), 1u);
-    EXPECT_TRUE(dialogs.boxes[0].text.startsWith("Backup data gagal dilakukan\n"))
-        << dialogs.boxes[0].text.toStdString();
+    EXPECT_EQ(dialogs.boxes[0].text, "Backup data gagal dilakukan");
+    EXPECT_EQ(dialogs.boxes[0].informative, "Backup lain sedang berjalan pada database ini");
     EXPECT_TRUE(window.statuses.empty());
     EXPECT_TRUE(DropStaging(other).ok());
 }

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
@@ -18,6 +19,7 @@
 #include "ui/artwork.h"
 #include "ui/layout_zoom.h"
 #include "ui/main_window.h"
+#include "ui/qt_texts.h"
 
 namespace pelantra {
 namespace {
@@ -207,6 +209,18 @@ TEST_F(MainWindowTest, BackupWithoutFolderDoesNothing)
     EXPECT_EQ(window.workers.load(), 0);
     EXPECT_FALSE(window.RunOpen());
     EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(MainWindowTest, QtsOwnTextsInOurBoxesAreIndonesian)
+{
+    UseIndonesianQtTexts();
+    QMessageBox box(QMessageBox::Warning, "pelantra", "Backup data gagal dilakukan", QMessageBox::Ok);
+    box.setDetailedText("rincian");
+    QStringList texts;
+    for (QAbstractButton* button : box.buttons())
+        texts << button->text();
+    texts.sort();
+    EXPECT_EQ(texts, QStringList({"OK", "Tampilkan rincian..."}));
 }
 
 TEST_F(MainWindowTest, FinalStatusWithoutARunIsIgnored)

@@ -1,0 +1,78 @@
+#include "ui/qt_texts.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include <cstring>
+
+namespace pelantra {
+namespace {
+
+struct Text {
+    const char* context;
+    const char* source;
+    const char* indonesian;
+};
+
+constexpr Text kTexts[] = {
+    {"QPlatformTheme", "OK", "OK"},
+    {"QPlatformTheme", "Cancel", "Batal"},
+    {"QPlatformTheme", "Open", "Buka"},
+    {"QPlatformTheme", "Close", "Tutup"},
+    {"QMessageBox", "Show Details...", "Tampilkan rincian..."},
+    {"QMessageBox", "Hide Details...", "Sembunyikan rincian..."},
+    {"QFileDialog", "Look in:", "Cari di:"},
+    {"QFileDialog", "Directory:", "Folder:"},
+    {"QFileDialog", "Files of type:", "Jenis berkas:"},
+    {"QFileDialog", "Directories", "Folder"},
+    {"QFileDialog", "Directory", "Folder"},
+    {"QFileDialog", "&Choose", "&Pilih"},
+    {"QFileDialog", "Choose", "Pilih"},
+    {"QFileDialog", "Open", "Buka"},
+    {"QFileDialog", "Back", "Kembali"},
+    {"QFileDialog", "Forward", "Maju"},
+    {"QFileDialog", "Parent Directory", "Folder induk"},
+    {"QFileDialog", "Create New Folder", "Buat folder baru"},
+    {"QFileDialog", "New Folder", "Folder Baru"},
+    {"QFileDialog", "&New Folder", "Folder &baru"},
+    {"QFileDialog", "List View", "Tampilan daftar"},
+    {"QFileDialog", "Detail View", "Tampilan rinci"},
+    {"QFileDialog", "Recent Places", "Tempat terakhir"},
+    {"QFileDialog", "Find Directory", "Cari folder"},
+    {"QFileDialog", "Show &hidden files", "Tampilkan berkas &tersembunyi"},
+    {"QFileDialog", "&Rename", "&Ganti nama"},
+    {"QFileDialog", "&Delete", "&Hapus"},
+    {"QFileSystemModel", "Name", "Nama"},
+    {"QFileSystemModel", "Size", "Ukuran"},
+    {"QFileSystemModel", "Type", "Jenis"},
+    {"QFileSystemModel", "Date Modified", "Tanggal diubah"},
+};
+
+class IndonesianQtTexts final : public QTranslator {
+public:
+    QString translate(const char* context, const char* source, const char*, int) const override
+    {
+        for (const Text& text : kTexts) {
+            if (std::strcmp(text.context, context) == 0 && std::strcmp(text.source, source) == 0)
+                return QString::fromUtf8(text.indonesian);
+        }
+        return {};
+    }
+    bool isEmpty() const override { return false; }
+};
+
+} // namespace
+
+void UseIndonesianQtTexts()
+{
+    static QTranslator qt;
+    static IndonesianQtTexts ours;
+    if (qt.load(QLocale(QLocale::Indonesian), "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qt);
+    else
+        QCoreApplication::installTranslator(&ours);
+}
+
+} // namespace pelantra
