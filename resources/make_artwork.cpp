@@ -5,11 +5,17 @@
 //   make_artwork icon FILE.ico       the Windows icon group (32 and 256 pixels)
 //   make_artwork window FILE.png     the main window, against the database of
 //                                    setting.ini in the current directory
+//   make_artwork running FILE.png FOLDER   the window two seconds into a
+//                                    backup of the first school into FOLDER
+//   make_artwork failure FILE.png    the box of a backup into a folder that
+//                                    cannot be written, details open
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QBuffer>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <cstdio>
@@ -17,7 +23,9 @@
 
 #include "core/database.h"
 #include "ui/artwork.h"
+#include "ui/dialogs.h"
 #include "ui/main_window.h"
+#include "ui/qt_texts.h"
 
 namespace pelantra {
 namespace {
@@ -69,10 +77,37 @@ bool WriteIcon(const QString& path)
     return file.open(QIODevice::WriteOnly) && file.write(out) == out.size();
 }
 
-int WriteWindow(QApplication& app, const QString& path)
+// Shows the box the window asks for without waiting, details open, and
+// saves a picture of it.
+class PictureDialogs final : public Dialogs {
+public:
+    explicit PictureDialogs(QString path) : path_(std::move(path)) { }
+
+    void Show(QWidget* parent, const Message& message) override
+    {
+        const std::unique_ptr<QMessageBox> box = MessageBox(parent, message);
+        box->show();
+        for (QAbstractButton* button : box->buttons()) {
+            if (box->buttonRole(button) == QMessageBox::ActionRole)
+                button->click(); // the details
+        }
+        QApplication::processEvents();
+        saved = box->grab().save(path_, "PNG");
+    }
+
+    bool saved = false;
+
+private:
+    QString path_;
+};
+
+// The window: at rest with a folder chosen, or `pressed` with a backup of
+// the first school into `folder` under way for a while.
+int WriteWindow(QApplication& app, const QString& path, const QString& folder, bool pressed)
 {
     QApplication::setApplicationName("pelantra");
     QApplication::setWindowIcon(AppIcon());
+    UseIndonesianQtTexts();
     PostgreSQLSession session;
     if (const Status opened = OpenDatabase(session); !opened.ok()) {
         std::fprintf(stderr, "no database: %s\n", opened.failure().detail.c_str());
@@ -81,15 +116,37 @@ int WriteWindow(QApplication& app, const QString& path)
     int result = 1;
     {
         MainWindow window(session);
-        window.strLocation->setText("/home/operator/Cadangan");
+        window.strLocation->setText(folder);
         window.show();
-        QTimer::singleShot(500, &window, [&] {
+        if (pressed)
+            QTimer::singleShot(300, &window, [&] { window.DoBackup(); });
+        QTimer::singleShot(pressed ? 2500 : 500, &window, [&] {
             result = window.grab().save(path, "PNG") ? 0 : 1;
             app.quit();
         });
         app.exec();
+        while (window.workers.load() != 0)
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
     }
     return result;
+}
+
+// The box of a backup into a folder that cannot be written.
+int WriteFailure(QApplication& app, const QString& path)
+{
+    PictureDialogs dialogs(path);
+    SetDialogs(&dialogs);
+    QTimer::singleShot(10000, &app, [&] { app.quit(); });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (dialogs.saved)
+            app.quit();
+    });
+    poll.start(100);
+    WriteWindow(app, path + ".window.png", "/proc", true);
+    QFile::remove(path + ".window.png");
+    SetDialogs(nullptr);
+    return dialogs.saved ? 0 : 1;
 }
 
 } // namespace
@@ -103,7 +160,12 @@ int main(int argc, char* argv[])
     if (args.size() == 3 && args[1] == "icon")
         return WriteIcon(args[2]) ? 0 : 1;
     if (args.size() == 3 && args[1] == "window")
-        return WriteWindow(app, args[2]);
-    std::fprintf(stderr, "usage: make_artwork icon FILE.ico | window FILE.png\n");
+        return WriteWindow(app, args[2], "/home/operator/Cadangan", false);
+    if (args.size() == 4 && args[1] == "running")
+        return WriteWindow(app, args[2], args[3], true);
+    if (args.size() == 3 && args[1] == "failure")
+        return WriteFailure(app, args[2]);
+    std::fprintf(stderr, "usage: make_artwork icon FILE.ico | window FILE.png | running FILE.png FOLDER | "
+                         "failure FILE.png\n");
     return 2;
 }

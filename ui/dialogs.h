@@ -2,6 +2,9 @@
 
 #include <QString>
 
+#include <memory>
+
+class QMessageBox;
 class QWidget;
 
 namespace pelantra {
@@ -27,6 +30,9 @@ public:
     // A box with one OK button.
     virtual void Show(QWidget* parent, const Message& message);
 };
+
+// The box that Dialogs::Show opens for `message`.
+std::unique_ptr<QMessageBox> MessageBox(QWidget* parent, const Message& message);
 
 // The dialogs in use; the default opens the real ones.
 Dialogs& CurrentDialogs();
