@@ -171,28 +171,29 @@ bool Sql::Execute(const std::string& statement, const std::vector<std::string>& 
 
 bool Sql::ExecuteScript(const std::string& statements)
 {
-    row_ = -1;
-    result_.reset();
-    errorCode_.clear();
-    if (!session_) {
-        error_ = "no database session";
+    if (!Reset())
         return false;
-    }
     result_ = session_->RunScript(statements);
     return Check(false);
 }
 
 bool Sql::Run(const std::string& statement, const std::vector<std::string>& params, bool rowsExpected)
 {
+    if (!Reset())
+        return false;
+    result_ = session_->Run(statement, params);
+    return Check(rowsExpected);
+}
+
+bool Sql::Reset()
+{
     row_ = -1;
     result_.reset();
     errorCode_.clear();
-    if (!session_) {
-        error_ = "no database session";
-        return false;
-    }
-    result_ = session_->Run(statement, params);
-    return Check(rowsExpected);
+    if (session_)
+        return true;
+    error_ = "no database session";
+    return false;
 }
 
 bool Sql::Check(bool rowsExpected)

@@ -100,6 +100,8 @@ public:
 
 private:
     bool Run(const std::string& statement, const std::vector<std::string>& params, bool rowsExpected);
+    // Forgets the last statement; false without a session.
+    bool Reset();
     bool Check(bool rowsExpected);
 
     PostgreSQLSession* session_;
