@@ -1,7 +1,6 @@
 #include "backup/dump_stream.h"
 
 #include <QElapsedTimer>
-#include <QFileInfo>
 
 #include <optional>
 
