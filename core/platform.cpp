@@ -7,6 +7,8 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+// windows.h makes ReplaceFile a macro for its own function of that name.
+#undef ReplaceFile
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -47,7 +49,7 @@ std::wstring WidePath(const std::string& bytes)
     return Wide(bytes, IsValidUtf8(bytes) ? CP_UTF8 : CP_ACP);
 }
 
-std::string Utf8(const std::wstring& wide)
+std::string WideToUtf8(const std::wstring& wide)
 {
     if (wide.empty())
         return {};
@@ -134,7 +136,7 @@ std::string CurrentFolder()
 {
     std::error_code ignored;
 #ifdef _WIN32
-    return Utf8(std::filesystem::current_path(ignored).wstring());
+    return WideToUtf8(std::filesystem::current_path(ignored).wstring());
 #else
     return std::filesystem::current_path(ignored).string();
 #endif
@@ -150,7 +152,7 @@ std::string AbsolutePath(const std::string& bytes)
 NativePath::NativePath(const std::string& bytes)
 {
 #ifdef _WIN32
-    utf8_ = Utf8(WidePath(bytes));
+    utf8_ = WideToUtf8(WidePath(bytes));
 #else
     if (IsValidUtf8(bytes)) {
         utf8_ = bytes;
