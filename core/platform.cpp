@@ -144,8 +144,18 @@ std::string CurrentFolder()
 
 std::string AbsolutePath(const std::string& bytes)
 {
-    if (bytes.empty() || FileSystemPath(bytes).is_absolute())
+    const std::filesystem::path path = FileSystemPath(bytes);
+    if (bytes.empty() || path.is_absolute())
         return bytes;
+#ifdef _WIN32
+    // "\dir" lies on the current drive and "D:dir" in the current folder of
+    // drive D:, not in the current folder: Windows completes them itself.
+    if (path.has_root_name() || path.has_root_directory()) {
+        std::error_code error;
+        const std::filesystem::path full = std::filesystem::absolute(path, error);
+        return error ? bytes : WideToUtf8(full.wstring());
+    }
+#endif
     return JoinPath(CurrentFolder(), bytes, kHostPlatform);
 }
 

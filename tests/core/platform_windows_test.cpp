@@ -163,5 +163,14 @@ TEST_F(PlatformWindows, CrlfSettingsInTheCurrentNonAsciiFolder)
     EXPECT_EQ(AbsolutePath("D:/Backup"), "D:/Backup");
 }
 
+TEST_F(PlatformWindows, PathsRelativeToTheDriveResolveOnIt)
+{
+    fs::current_path(root);
+    const std::string drive = rootBytes.substr(0, 2);
+    // From the root of the current drive, and from the current folder of a drive.
+    EXPECT_EQ(AbsolutePath("\\Backup"), drive + "\\Backup");
+    EXPECT_EQ(AbsolutePath(drive + "Backup"), rootBytes + "\\Backup");
+}
+
 } // namespace
 } // namespace pelantra
