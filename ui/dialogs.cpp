@@ -1,6 +1,7 @@
 #include "ui/dialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -19,7 +20,9 @@ QString Dialogs::SelectDirectory(QWidget* parent, const QString& title)
     selector.setOption(QFileDialog::ShowDirsOnly);
     if (selector.exec() != QDialog::Accepted || selector.selectedFiles().isEmpty())
         return {};
-    return selector.selectedFiles().constFirst();
+    // Qt names files with "/"; the archive path joins the folder with the
+    // system's own separator, so the folder gets that too (C:\dir, not C:/dir).
+    return QDir::toNativeSeparators(selector.selectedFiles().constFirst());
 }
 
 void Dialogs::Inform(QWidget* parent, const QString& text, const QString& detail)
