@@ -7,6 +7,8 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+// windows.h makes ReplaceFile a macro for its own function of that name.
+#undef ReplaceFile
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -47,7 +49,7 @@ std::wstring WidePath(const std::string& bytes)
     return Wide(bytes, IsValidUtf8(bytes) ? CP_UTF8 : CP_ACP);
 }
 
-std::string Utf8(const std::wstring& wide)
+std::string WideToUtf8(const std::wstring& wide)
 {
     if (wide.empty())
         return {};
@@ -134,7 +136,7 @@ std::string CurrentFolder()
 {
     std::error_code ignored;
 #ifdef _WIN32
-    return Utf8(std::filesystem::current_path(ignored).wstring());
+    return WideToUtf8(std::filesystem::current_path(ignored).wstring());
 #else
     return std::filesystem::current_path(ignored).string();
 #endif
@@ -142,15 +144,25 @@ std::string CurrentFolder()
 
 std::string AbsolutePath(const std::string& bytes)
 {
-    if (bytes.empty() || FileSystemPath(bytes).is_absolute())
+    const std::filesystem::path path = FileSystemPath(bytes);
+    if (bytes.empty() || path.is_absolute())
         return bytes;
+#ifdef _WIN32
+    // "\dir" lies on the current drive and "D:dir" in the current folder of
+    // drive D:, not in the current folder: Windows completes them itself.
+    if (path.has_root_name() || path.has_root_directory()) {
+        std::error_code error;
+        const std::filesystem::path full = std::filesystem::absolute(path, error);
+        return error ? bytes : WideToUtf8(full.wstring());
+    }
+#endif
     return JoinPath(CurrentFolder(), bytes, kHostPlatform);
 }
 
 NativePath::NativePath(const std::string& bytes)
 {
 #ifdef _WIN32
-    utf8_ = Utf8(WidePath(bytes));
+    utf8_ = WideToUtf8(WidePath(bytes));
 #else
     if (IsValidUtf8(bytes)) {
         utf8_ = bytes;

@@ -26,8 +26,8 @@ QString Dialogs::SelectDirectory(QWidget* parent, const QString& title)
     selector.setOption(QFileDialog::ShowDirsOnly);
     if (selector.exec() != QDialog::Accepted || selector.selectedFiles().isEmpty())
         return {};
-    // Qt names files with "/" everywhere; the archive path is built with the
-    // system's own separator.
+    // Qt names files with "/"; the archive path joins the folder with the
+    // system's own separator, so the folder gets that too (C:\dir, not C:/dir).
     return QDir::toNativeSeparators(selector.selectedFiles().constFirst());
 }
 

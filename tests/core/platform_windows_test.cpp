@@ -1,0 +1,176 @@
+// The Windows side of the platform file, on Windows itself (scripts/test-windows
+// runs it under Wine): paths as a user or setting.ini gives them, in UTF-8 or
+// the ANSI code page, reaching the file system.
+#include "core/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#undef ReplaceFile // the platform file's, not the macro for ReplaceFileA/W
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "core/settings.h"
+
+namespace pelantra {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Utf8(const fs::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// A fresh folder under the user's temporary folder (a drive-letter path),
+// with the bytes that name it.
+class PlatformWindows : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = fs::temp_directory_path() / (L"pelantra-windows-" + std::to_wstring(GetCurrentProcessId()));
+        fs::remove_all(root);
+        fs::create_directories(root);
+        rootBytes = Utf8(root);
+        ASSERT_EQ(rootBytes[1], ':') << rootBytes;
+        ASSERT_EQ(rootBytes.find('/'), std::string::npos) << rootBytes;
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        fs::current_path(fs::temp_directory_path(), ignored);
+        fs::remove_all(root, ignored);
+    }
+
+    fs::path root;
+    std::string rootBytes;
+};
+
+TEST_F(PlatformWindows, ToolsAreFoundUnderBackslashAndDriveLetterRoots)
+{
+    EXPECT_EQ(kHostPlatform, Platform::Windows);
+    // An installation root with a blank and a non-ASCII letter.
+    const std::string basedir = rootBytes + "\\Data Sekolah \xC3\xA9";
+    fs::create_directories(FileSystemPath(basedir + "\\pgsql\\bin"));
+    fs::create_directories(FileSystemPath(basedir + "\\php"));
+    WriteFile(root / L"Data Sekolah \u00e9" / L"pgsql" / L"bin" / L"pg_dump.exe", "x");
+    WriteFile(root / L"Data Sekolah \u00e9" / L"php" / L"7za.exe", "x");
+
+    EXPECT_TRUE(fs::is_regular_file(FileSystemPath(PgDumpProgram(basedir, kHostPlatform))));
+    EXPECT_TRUE(fs::is_regular_file(FileSystemPath(ArchiverProgram(basedir, kHostPlatform))));
+    // The same root written with forward slashes, as Qt gives folders.
+    std::string forward = basedir;
+    std::replace(forward.begin(), forward.end(), '\\', '/');
+    EXPECT_TRUE(fs::is_regular_file(FileSystemPath(PgDumpProgram(forward, kHostPlatform))));
+    // Tools are started through NativePath, as UTF-8 text.
+    EXPECT_EQ(NativePath(basedir).Utf8(), basedir);
+}
+
+TEST_F(PlatformWindows, FolderEndingInEitherSeparatorNamesTheSameFile)
+{
+    const fs::path expected = root / L"a.std";
+    WriteFile(expected, "archive");
+    std::string forward = rootBytes;
+    std::replace(forward.begin(), forward.end(), '\\', '/');
+    for (const std::string& folder : {rootBytes, rootBytes + "\\", forward, forward + "/"}) {
+        SCOPED_TRACE(folder);
+        const fs::path joined = FileSystemPath(JoinPath(folder, "a.std", kHostPlatform));
+        ASSERT_TRUE(fs::exists(joined));
+        EXPECT_TRUE(fs::equivalent(joined, expected));
+    }
+}
+
+TEST_F(PlatformWindows, NonAsciiFolderInUtf8AndInTheAnsiCodePage)
+{
+    // UTF-8 bytes, as Qt and setting.ini written in UTF-8 give them.
+    const std::string utf8 = rootBytes + "\\Sekolah \xC5\x9A"
+                                         "ar\xC4\xAB"
+                                         "fah \xE2\x80\x93 Caf\xC3\xA9";
+    ASSERT_TRUE(fs::create_directory(FileSystemPath(utf8)));
+    ASSERT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 1);
+    EXPECT_EQ(fs::directory_iterator(root)->path().filename().wstring(), L"Sekolah \u015aar\u012bfah \u2013 Caf\u00e9");
+    WriteFile(FileSystemPath(utf8 + "\\f.txt"), "isi");
+    EXPECT_EQ(ReadFile(root / L"Sekolah \u015aar\u012bfah \u2013 Caf\u00e9" / L"f.txt"), "isi");
+    EXPECT_EQ(NativePath(utf8).Utf8(), utf8);
+
+    if (GetACP() != 1252)
+        GTEST_SKIP() << "the ANSI code page is " << GetACP() << ", not 1252";
+    // Bytes that are no UTF-8, as a command line gives them: cp1252, where
+    // 0xE9 is "e" with an acute accent and 0x80 the euro sign.
+    const std::string ansi = rootBytes + "\\Caf\xE9 \x80";
+    ASSERT_TRUE(fs::create_directory(FileSystemPath(ansi)));
+    EXPECT_TRUE(fs::is_directory(root / L"Caf\u00e9 \u20ac"));
+    EXPECT_TRUE(fs::equivalent(FileSystemPath(ansi), FileSystemPath(rootBytes + "\\Caf\xC3\xA9 \xE2\x82\xAC")));
+    // Qt and the started tools get it as UTF-8.
+    EXPECT_EQ(NativePath(ansi).Utf8(), rootBytes + "\\Caf\xC3\xA9 \xE2\x82\xAC");
+}
+
+TEST_F(PlatformWindows, ReplaceFileTakesThePlaceOfAnExistingFile)
+{
+    const fs::path folder = root / L"Arsip \u00e9";
+    fs::create_directories(folder / L".pelantra-x");
+    WriteFile(folder / L".pelantra-x" / L"a.std", "new");
+    WriteFile(folder / L"a.std", "old");
+    // As the backup passes them: the draft in Qt's form, the target as built.
+    std::string from = Utf8(folder / L".pelantra-x" / L"a.std");
+    std::replace(from.begin(), from.end(), '\\', '/');
+    const std::string to = JoinPath(Utf8(folder), "a.std", kHostPlatform);
+
+    EXPECT_FALSE(ReplaceFile(from, to));
+    EXPECT_EQ(ReadFile(folder / L"a.std"), "new");
+    EXPECT_FALSE(fs::exists(folder / L".pelantra-x" / L"a.std"));
+
+    // A draft that is gone leaves the old archive and says so.
+    EXPECT_TRUE(ReplaceFile(from, to));
+    EXPECT_EQ(ReadFile(folder / L"a.std"), "new");
+}
+
+TEST_F(PlatformWindows, CrlfSettingsInTheCurrentNonAsciiFolder)
+{
+    const fs::path folder = root / L"Tata Usaha \u00e9";
+    fs::create_directories(folder);
+    // A Ctrl-Z ends a file read in text mode; the settings are read as bytes.
+    WriteFile(folder / L"setting.ini", "DefDBPort=5432\r\n\x1A\r\nbasedir=C:\\Program Files\\DataSekolah\r\n");
+    const std::string folderBytes = Utf8(folder);
+
+    const Settings byPath = LoadIniFile(JoinPath(folderBytes, kSettingsFileName, kHostPlatform));
+    EXPECT_EQ(byPath.Get(kPortKey), "5432");
+    EXPECT_EQ(byPath.Get(kBaseDirKey), "C:\\Program Files\\DataSekolah");
+
+    // The programs read setting.ini from the current folder.
+    fs::current_path(folder);
+    EXPECT_EQ(CurrentFolder(), folderBytes);
+    EXPECT_EQ(LoadIniFile(kSettingsFileName).Get(kBaseDirKey), "C:\\Program Files\\DataSekolah");
+    EXPECT_EQ(AbsolutePath("Backup"), folderBytes + "\\Backup");
+    EXPECT_EQ(AbsolutePath("D:\\Backup"), "D:\\Backup");
+    EXPECT_EQ(AbsolutePath("D:/Backup"), "D:/Backup");
+}
+
+TEST_F(PlatformWindows, PathsRelativeToTheDriveResolveOnIt)
+{
+    fs::current_path(root);
+    const std::string drive = rootBytes.substr(0, 2);
+    // From the root of the current drive, and from the current folder of a drive.
+    EXPECT_EQ(AbsolutePath("\\Backup"), drive + "\\Backup");
+    EXPECT_EQ(AbsolutePath(drive + "Backup"), rootBytes + "\\Backup");
+}
+
+} // namespace
+} // namespace pelantra
