@@ -144,19 +144,28 @@ std::string CurrentFolder()
 
 std::string AbsolutePath(const std::string& bytes)
 {
-    const std::filesystem::path path = FileSystemPath(bytes);
-    if (bytes.empty() || path.is_absolute())
+    if (bytes.empty())
         return bytes;
 #ifdef _WIN32
+    // UTF-8 text, like the current folder and the archive's name that are
+    // joined to it, also where the bytes came in the ANSI code page.
+    const std::filesystem::path path = FileSystemPath(bytes);
+    const std::string text = WideToUtf8(path.wstring());
+    if (path.is_absolute())
+        return text;
     // "\dir" lies on the current drive and "D:dir" in the current folder of
     // drive D:, not in the current folder: Windows completes them itself.
     if (path.has_root_name() || path.has_root_directory()) {
         std::error_code error;
         const std::filesystem::path full = std::filesystem::absolute(path, error);
-        return error ? bytes : WideToUtf8(full.wstring());
+        return error ? text : WideToUtf8(full.wstring());
     }
-#endif
+    return JoinPath(CurrentFolder(), text, kHostPlatform);
+#else
+    if (FileSystemPath(bytes).is_absolute())
+        return bytes;
     return JoinPath(CurrentFolder(), bytes, kHostPlatform);
+#endif
 }
 
 NativePath::NativePath(const std::string& bytes)

@@ -31,6 +31,7 @@ std::filesystem::path FileSystemPath(const std::string& bytes);
 // The program's current folder, as the bytes the user would write it.
 std::string CurrentFolder();
 // A relative path taken from the current folder; an absolute one as it is.
+// On Windows the result is UTF-8 text (as NativePath gives it).
 std::string AbsolutePath(const std::string& bytes);
 
 // A file or folder named by path bytes, in the form that Qt's file and

@@ -118,8 +118,12 @@ TEST_F(PlatformWindows, NonAsciiFolderInUtf8AndInTheAnsiCodePage)
     ASSERT_TRUE(fs::create_directory(FileSystemPath(ansi)));
     EXPECT_TRUE(fs::is_directory(root / L"Caf\u00e9 \u20ac"));
     EXPECT_TRUE(fs::equivalent(FileSystemPath(ansi), FileSystemPath(rootBytes + "\\Caf\xC3\xA9 \xE2\x82\xAC")));
-    // Qt and the started tools get it as UTF-8.
+    // Qt and the started tools get it as UTF-8, and so does the person
+    // reading where the archive went.
     EXPECT_EQ(NativePath(ansi).Utf8(), rootBytes + "\\Caf\xC3\xA9 \xE2\x82\xAC");
+    EXPECT_EQ(AbsolutePath(ansi), rootBytes + "\\Caf\xC3\xA9 \xE2\x82\xAC");
+    fs::current_path(FileSystemPath(utf8));
+    EXPECT_EQ(AbsolutePath("Caf\xE9"), utf8 + "\\Caf\xC3\xA9");
 }
 
 TEST_F(PlatformWindows, ReplaceFileTakesThePlaceOfAnExistingFile)
