@@ -176,5 +176,31 @@ TEST_F(PlatformWindows, PathsRelativeToTheDriveResolveOnIt)
     EXPECT_EQ(AbsolutePath(drive + "Backup"), rootBytes + "\\Backup");
 }
 
+// Every way of cutting `output` into two pieces gives `expected`.
+void ExpectProgramOutput(const std::string& output, const std::string& expected)
+{
+    for (std::size_t cut = 0; cut <= output.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        ProgramOutput taken;
+        std::string text = taken.Take(std::string_view(output).substr(0, cut));
+        text += taken.Take(std::string_view(output).substr(cut));
+        text += taken.Finish();
+        EXPECT_EQ(text, expected);
+    }
+}
+
+TEST(PlatformWindowsOutput, TextModeLineBreaksOfAProgramAreUndone)
+{
+    // pg_dump's plain dump through a text-mode standard output: every LF,
+    // those inside values too, came as CRLF; a CR of the data before one
+    // came as CR CRLF.
+    ExpectProgramOutput("--\r\n-- dump\r\nINSERT INTO ptk VALUES ('a\r\nb', 'c\r\r\n', 'd\re');\r\n",
+                        "--\n-- dump\nINSERT INTO ptk VALUES ('a\nb', 'c\r\n', 'd\re');\n");
+    ExpectProgramOutput("--\r\nend\r", "--\nend\r");
+    // Output written untranslated keeps each CR, before a LF too.
+    ExpectProgramOutput("--\nINSERT INTO ptk VALUES ('a\r\nb');\n", "--\nINSERT INTO ptk VALUES ('a\r\nb');\n");
+    ExpectProgramOutput("no line break\r", "no line break\r");
+}
+
 } // namespace
 } // namespace pelantra
