@@ -6,6 +6,7 @@
 
 #include "backup/backup_outcome.h"
 #include "backup/export.h"
+#include "core/platform.h"
 
 namespace pelantra {
 namespace {
@@ -60,7 +61,7 @@ private:
             const QByteArray chunk = dump.read(kChunkBytes);
             if (!chunk.isEmpty()) {
                 Progressed();
-                const Status fed = rewriter_.Feed(std::string_view(chunk.constData(), chunk.size()));
+                const Status fed = rewriter_.Feed(dumpOutput_.Take(std::string_view(chunk.constData(), chunk.size())));
                 if (!fed.ok())
                     return deliveryFailure_ ? *deliveryFailure_ : fed;
                 continue;
@@ -77,6 +78,8 @@ private:
         const ToolResult dumped = dump_.Finish(watch_);
         if (!dumped.ExitedWith(0))
             return Failure{"Export data gagal", ExportOutputText(dumped.Detail(exporter_.program))};
+        if (Status fed = rewriter_.Feed(dumpOutput_.Finish()); !fed.ok())
+            return deliveryFailure_ ? *deliveryFailure_ : fed;
         if (Status finished = rewriter_.Finish(); !finished.ok())
             return deliveryFailure_ ? *deliveryFailure_ : finished;
         if (!Deliver({}, 0))
@@ -132,6 +135,7 @@ private:
     const std::function<void()>& dumpEnded_;
     ToolProcess dump_;
     ToolProcess pack_;
+    ProgramOutput dumpOutput_;
     DumpRewriter rewriter_;
     QElapsedTimer timer_;
     std::optional<Failure> deliveryFailure_;

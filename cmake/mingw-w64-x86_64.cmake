@@ -17,13 +17,14 @@ set(CMAKE_RC_COMPILER ${PELANTRA_MINGW_TRIPLET}-windres)
 set(CMAKE_AR ${PELANTRA_MINGW_TRIPLET}-gcc-ar-posix CACHE FILEPATH "")
 set(CMAKE_RANLIB ${PELANTRA_MINGW_TRIPLET}-gcc-ranlib-posix CACHE FILEPATH "")
 
-# Headers and libraries come from the MinGW tree and the prefixes given;
-# programs (host tools) from the host.
-set(CMAKE_FIND_ROOT_PATH /usr/${PELANTRA_MINGW_TRIPLET})
+# Headers, libraries and packages only from the MinGW tree and the prefixes
+# in CMAKE_PREFIX_PATH, never the host's; programs (host tools) only from
+# the host.
+list(APPEND CMAKE_FIND_ROOT_PATH /usr/${PELANTRA_MINGW_TRIPLET} ${CMAKE_PREFIX_PATH})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY BOTH)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Test programs run under Wine.
 find_program(PELANTRA_WINE wine64 PATHS /usr/lib/wine)

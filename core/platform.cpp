@@ -144,19 +144,28 @@ std::string CurrentFolder()
 
 std::string AbsolutePath(const std::string& bytes)
 {
-    const std::filesystem::path path = FileSystemPath(bytes);
-    if (bytes.empty() || path.is_absolute())
+    if (bytes.empty())
         return bytes;
 #ifdef _WIN32
+    // UTF-8 text, like the current folder and the archive's name that are
+    // joined to it, also where the bytes came in the ANSI code page.
+    const std::filesystem::path path = FileSystemPath(bytes);
+    const std::string text = WideToUtf8(path.wstring());
+    if (path.is_absolute())
+        return text;
     // "\dir" lies on the current drive and "D:dir" in the current folder of
     // drive D:, not in the current folder: Windows completes them itself.
     if (path.has_root_name() || path.has_root_directory()) {
         std::error_code error;
         const std::filesystem::path full = std::filesystem::absolute(path, error);
-        return error ? bytes : WideToUtf8(full.wstring());
+        return error ? text : WideToUtf8(full.wstring());
     }
-#endif
+    return JoinPath(CurrentFolder(), text, kHostPlatform);
+#else
+    if (FileSystemPath(bytes).is_absolute())
+        return bytes;
     return JoinPath(CurrentFolder(), bytes, kHostPlatform);
+#endif
 }
 
 NativePath::NativePath(const std::string& bytes)
@@ -215,6 +224,47 @@ std::error_code ReplaceFile(const std::string& from, const std::string& to)
     const std::string folder = std::filesystem::path(to).parent_path().string();
     return syncPath(folder.empty() ? "." : folder, O_RDONLY | O_DIRECTORY);
 #endif
+}
+
+std::string ProgramOutput::Take(std::string_view piece)
+{
+    if (mode_ == Mode::Unknown) {
+        firstLine_.append(piece);
+        const std::size_t end = firstLine_.find('\n');
+        if (end == std::string::npos)
+            return {};
+        const bool crlf = end > 0 && firstLine_[end - 1] == '\r';
+        mode_ = kHostPlatform == Platform::Windows && crlf ? Mode::Translated : Mode::AsIs;
+        std::string held;
+        held.swap(firstLine_);
+        return Take(held);
+    }
+    if (mode_ == Mode::AsIs)
+        return std::string(piece);
+    std::string text;
+    text.reserve(piece.size() + 1);
+    for (const char c : piece) {
+        if (heldReturn_) {
+            heldReturn_ = false;
+            if (c != '\n')
+                text += '\r';
+        }
+        if (c == '\r')
+            heldReturn_ = true;
+        else
+            text += c;
+    }
+    return text;
+}
+
+std::string ProgramOutput::Finish()
+{
+    std::string rest;
+    rest.swap(firstLine_); // output without a single line break passes as it is
+    if (heldReturn_)
+        rest += '\r';
+    heldReturn_ = false;
+    return rest;
 }
 
 bool StandardOutputIsTerminal()

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace pelantra {
@@ -31,6 +32,7 @@ std::filesystem::path FileSystemPath(const std::string& bytes);
 // The program's current folder, as the bytes the user would write it.
 std::string CurrentFolder();
 // A relative path taken from the current folder; an absolute one as it is.
+// On Windows the result is UTF-8 text (as NativePath gives it).
 std::string AbsolutePath(const std::string& bytes);
 
 // A file or folder named by path bytes, in the form that Qt's file and
@@ -60,6 +62,26 @@ bool IsValidUtf8(const std::string& bytes);
 // reaches the disk before the rename and the folder after it. Both paths
 // are UTF-8 text (NativePath).
 std::error_code ReplaceFile(const std::string& from, const std::string& to);
+
+// The standard output of a started program as the program wrote it, taken
+// piece by piece from the pipe. On Windows the C runtime of a program that
+// writes text mode, as pg_dump writes a plain dump, makes each LF a CRLF,
+// line breaks inside the data included. Where the first line arrives so
+// ended, each CRLF is made the LF it was; otherwise, and on the other
+// systems, the bytes pass as they are.
+class ProgramOutput {
+public:
+    // The bytes of `piece` that are settled; a CR at its end waits for the next.
+    std::string Take(std::string_view piece);
+    // What is left once the output has ended.
+    std::string Finish();
+
+private:
+    enum class Mode { Unknown, Translated, AsIs };
+    Mode mode_ = Mode::Unknown;
+    std::string firstLine_;
+    bool heldReturn_ = false;
+};
 
 // Whether the program's standard output is a terminal a person reads.
 bool StandardOutputIsTerminal();

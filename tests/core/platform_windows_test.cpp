@@ -118,8 +118,12 @@ TEST_F(PlatformWindows, NonAsciiFolderInUtf8AndInTheAnsiCodePage)
     ASSERT_TRUE(fs::create_directory(FileSystemPath(ansi)));
     EXPECT_TRUE(fs::is_directory(root / L"Caf\u00e9 \u20ac"));
     EXPECT_TRUE(fs::equivalent(FileSystemPath(ansi), FileSystemPath(rootBytes + "\\Caf\xC3\xA9 \xE2\x82\xAC")));
-    // Qt and the started tools get it as UTF-8.
+    // Qt and the started tools get it as UTF-8, and so does the person
+    // reading where the archive went.
     EXPECT_EQ(NativePath(ansi).Utf8(), rootBytes + "\\Caf\xC3\xA9 \xE2\x82\xAC");
+    EXPECT_EQ(AbsolutePath(ansi), rootBytes + "\\Caf\xC3\xA9 \xE2\x82\xAC");
+    fs::current_path(FileSystemPath(utf8));
+    EXPECT_EQ(AbsolutePath("Caf\xE9"), utf8 + "\\Caf\xC3\xA9");
 }
 
 TEST_F(PlatformWindows, ReplaceFileTakesThePlaceOfAnExistingFile)
@@ -170,6 +174,32 @@ TEST_F(PlatformWindows, PathsRelativeToTheDriveResolveOnIt)
     // From the root of the current drive, and from the current folder of a drive.
     EXPECT_EQ(AbsolutePath("\\Backup"), drive + "\\Backup");
     EXPECT_EQ(AbsolutePath(drive + "Backup"), rootBytes + "\\Backup");
+}
+
+// Every way of cutting `output` into two pieces gives `expected`.
+void ExpectProgramOutput(const std::string& output, const std::string& expected)
+{
+    for (std::size_t cut = 0; cut <= output.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        ProgramOutput taken;
+        std::string text = taken.Take(std::string_view(output).substr(0, cut));
+        text += taken.Take(std::string_view(output).substr(cut));
+        text += taken.Finish();
+        EXPECT_EQ(text, expected);
+    }
+}
+
+TEST(PlatformWindowsOutput, TextModeLineBreaksOfAProgramAreUndone)
+{
+    // pg_dump's plain dump through a text-mode standard output: every LF,
+    // those inside values too, came as CRLF; a CR of the data before one
+    // came as CR CRLF.
+    ExpectProgramOutput("--\r\n-- dump\r\nINSERT INTO ptk VALUES ('a\r\nb', 'c\r\r\n', 'd\re');\r\n",
+                        "--\n-- dump\nINSERT INTO ptk VALUES ('a\nb', 'c\r\n', 'd\re');\n");
+    ExpectProgramOutput("--\r\nend\r", "--\nend\r");
+    // Output written untranslated keeps each CR, before a LF too.
+    ExpectProgramOutput("--\nINSERT INTO ptk VALUES ('a\r\nb');\n", "--\nINSERT INTO ptk VALUES ('a\r\nb');\n");
+    ExpectProgramOutput("no line break\r", "no line break\r");
 }
 
 } // namespace
