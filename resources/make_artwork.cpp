@@ -5,7 +5,7 @@
 //   make_artwork icon FILE.ico       the Windows icon group (32 and 256 pixels)
 //   make_artwork window FILE.png     the main window, against the database of
 //                                    setting.ini in the current directory
-//   make_artwork running FILE.png FOLDER   the window two seconds into a
+//   make_artwork running FILE.png FOLDER   the window a second and a half into a
 //                                    backup of the first school into FOLDER
 //   make_artwork failure FILE.png    the box of a backup into a folder that
 //                                    cannot be written, details open
@@ -120,7 +120,7 @@ int WriteWindow(QApplication& app, const QString& path, const QString& folder, b
         window.show();
         if (pressed)
             QTimer::singleShot(300, &window, [&] { window.DoBackup(); });
-        QTimer::singleShot(pressed ? 2500 : 500, &window, [&] {
+        QTimer::singleShot(pressed ? 1500 : 500, &window, [&] {
             result = window.grab().save(path, "PNG") ? 0 : 1;
             app.quit();
         });
