@@ -12,7 +12,6 @@
 namespace pelantra {
 namespace {
 
-const std::string kPasswordSwitch = std::string("-p") + kArchivePassword;
 constexpr const char* kFolderPrefix = ".pelantra-";
 constexpr const char* kOwnerFile = "owner.lock";
 

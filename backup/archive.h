@@ -15,6 +15,7 @@ namespace pelantra {
 
 inline constexpr const char* kArchivePassword = "tiupanbatur";
 inline constexpr const char* kMemberName = "kartesa2014.sql";
+inline const std::string kPasswordSwitch = std::string("-p") + kArchivePassword;
 
 // An archive in the making: written under a temporary name in a private
 // folder beside its target, so that an earlier archive stays as it is until

@@ -10,7 +10,6 @@
 namespace pelantra {
 namespace {
 
-const std::string kPasswordSwitch = std::string("-p") + kArchivePassword;
 constexpr const char* kScratchSchema = "pelantra_uji";
 constexpr const char* kWrongPassword = "Arsip tidak dapat dibuka dengan kata sandi program";
 constexpr const char* kNotRestorable = "Isi arsip tidak dapat dipulihkan";
@@ -24,8 +23,7 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
 {
     const ToolResult list = RunTool({archiver, {"l", "-slt", kPasswordSwitch, archivePath}, {}}, watch);
     if (list.status == ToolResult::Status::FailedToStart)
-        return Failure{"Program pengarsip tidak dapat dijalankan dari " + archiver + "; periksa basedir di setting.ini",
-                       list.Detail(archiver)};
+        return Failure{CannotStartReason("pengarsip", archiver), list.Detail(archiver)};
     if (!list.ExitedWith(0))
         return Failure{kWrongPassword, list.Detail(archiver)};
     const std::vector<ArchiveMember> members = ParseTechnicalListing(list.output);

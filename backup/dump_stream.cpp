@@ -15,7 +15,6 @@ constexpr qint64 kChunkBytes = 1 << 16;
 // Rewritten bytes waiting for the archiver beyond this make the stream wait.
 constexpr qint64 kPendingBytes = 1 << 20;
 constexpr int kSliceMs = 100;
-constexpr const char* kCheckBasedir = "; periksa basedir di setting.ini";
 
 // Both tools and the bookkeeping of one stream.
 class Stream {
@@ -48,10 +47,10 @@ private:
     Status Pump()
     {
         if (!dump_.Started())
-            return Failure{"Program export tidak dapat dijalankan dari " + exporter_.program + kCheckBasedir,
+            return Failure{CannotStartReason("export", exporter_.program),
                            ExportOutputText(dump_.Stop(ToolResult::Status::Stopped).Detail(exporter_.program))};
         if (!pack_.Started())
-            return Failure{"Program pengarsip tidak dapat dijalankan dari " + archiver_.program + kCheckBasedir,
+            return Failure{CannotStartReason("pengarsip", archiver_.program),
                            pack_.Stop(ToolResult::Status::Stopped).Detail(archiver_.program)};
         QProcess& dump = dump_.Process();
         for (;;) {

@@ -59,6 +59,12 @@ std::string ToolResult::Detail(const std::string& program) const
     return detail;
 }
 
+std::string CannotStartReason(const char* tool, const std::string& program)
+{
+    return std::string("Program ") + tool + " tidak dapat dijalankan dari " + program +
+           "; periksa basedir di setting.ini";
+}
+
 void OutputTail::Append(const QByteArray& bytes)
 {
     text_.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));

@@ -41,6 +41,10 @@ struct ToolResult {
     std::string Detail(const std::string& program) const;
 };
 
+// The reason for a tool that could not be started: which path was tried,
+// and where it comes from. `tool` is how the user knows it ("export").
+std::string CannotStartReason(const char* tool, const std::string& program);
+
 // How long a tool may go without progress, and whether the run was asked to
 // stop. Progress is output, input taken, or growth of `growingFile`.
 struct ToolWatch {
