@@ -1,5 +1,6 @@
 #include "backup/column_lists.h"
 
+#include "backup/server_sql.h"
 #include "backup/staged_tables.h"
 #include "core/database.h"
 
@@ -14,13 +15,7 @@ Result<ColumnLists> LoadColumnLists(PostgreSQLSession& session)
     tables += '}';
 
     Sql sql(session);
-    // An identity column GENERATED ALWAYS takes a replayed value only when
-    // the statement overrides it.
-    if (!sql.Query("SELECT table_name, '(' || string_agg(quote_ident(column_name), ',' ORDER BY ordinal_position) "
-                   "|| ')' || CASE WHEN bool_or(identity_generation = 'ALWAYS') THEN ' OVERRIDING SYSTEM VALUE' "
-                   "ELSE '' END FROM information_schema.columns "
-                   "WHERE table_schema='public' AND table_name = ANY($1::text[]) GROUP BY table_name",
-                   {tables}))
+    if (!sql.Query(ServerSql(session.ServerVersion()).ColumnListsQuery(), {tables}))
         return Failure{kUnreadable, sql.ErrorText()};
     ColumnLists lists;
     while (sql.Fetch())

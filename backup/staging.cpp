@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "backup/server_sql.h"
 #include "backup/staged_tables.h"
 #include "core/database.h"
 
@@ -93,12 +94,9 @@ Status FindSchool(Sql& sql, const std::string& schoolId)
 
 // The columns a copy writes: all but generated ones, which the staged table
 // computes itself as the source does.
-Result<std::map<std::string, std::string, std::less<>>> WrittenColumns(Sql& sql)
+Result<std::map<std::string, std::string, std::less<>>> WrittenColumns(Sql& sql, const ServerSql& server)
 {
-    if (!sql.Query("SELECT table_name, string_agg(quote_ident(column_name), ',' ORDER BY ordinal_position) "
-                   "FROM information_schema.columns WHERE table_schema='public' AND table_name = ANY($1::text[]) "
-                   "AND is_generated = 'NEVER' GROUP BY table_name",
-                   {TableArray()}))
+    if (!sql.Query(server.WrittenColumnsQuery(), {TableArray()}))
         return StagingFailure(sql);
     std::map<std::string, std::string, std::less<>> columns;
     while (sql.Fetch())
@@ -111,17 +109,15 @@ Result<std::map<std::string, std::string, std::less<>>> WrittenColumns(Sql& sql)
 }
 
 // The staging script, in the open transaction.
-Status CopySchoolRows(Sql& sql, const std::string& schoolId)
+Status CopySchoolRows(Sql& sql, const ServerSql& server, const std::string& schoolId)
 {
     if (!DropStagingSchema(sql) || !sql.Execute("CREATE SCHEMA tmpx AUTHORIZATION postgres"))
         return StagingFailure(sql);
     for (std::string_view table : kStagedTables) {
-        const std::string name(table);
-        if (!sql.Execute("CREATE TABLE tmpx." + name + "(LIKE public." + name +
-                         " INCLUDING DEFAULTS INCLUDING GENERATED)"))
+        if (!sql.Execute(server.CreateStagedTable(table)))
             return StagingFailure(sql);
     }
-    const auto columns = WrittenColumns(sql);
+    const auto columns = WrittenColumns(sql, server);
     if (!columns.ok())
         return columns.failure();
     for (const RowChoice& choice : kRowChoices) {
@@ -204,11 +200,12 @@ Result<StagedSchool> StageSchool(PostgreSQLSession& session, const std::string& 
     if (!transaction.Begun())
         return Failure{kStagingFailed, transaction.ErrorText()};
     Sql sql(session);
-    if (!sql.Execute("SET LOCAL lock_timeout = " + std::to_string(lockTimeout.count())))
+    const ServerSql server(session.ServerVersion());
+    if (const auto bound = server.LockTimeout(lockTimeout); bound && !sql.Execute(*bound))
         return StagingFailure(sql);
     if (Status found = FindSchool(sql, schoolId); !found.ok())
         return found.failure();
-    if (Status copied = CopySchoolRows(sql, schoolId); !copied.ok())
+    if (Status copied = CopySchoolRows(sql, server, schoolId); !copied.ok())
         return copied.failure();
     Result<StagedRows> rows = CountStagedRows(sql);
     if (!rows.ok())

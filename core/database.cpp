@@ -77,6 +77,9 @@ bool PostgreSQLSession::Prepare()
         conn_.reset();
         return false;
     }
+    serverVersion_ = PQserverVersion(conn_.get());
+    const char* serverEncoding = PQparameterStatus(conn_.get(), "server_encoding");
+    serverEncoding_ = serverEncoding ? serverEncoding : "";
     // Server notices ("drop cascades to ...") are of no interest to the user.
     PQsetNoticeProcessor(
         conn_.get(), [](void*, const char*) {}, nullptr);
@@ -100,6 +103,18 @@ std::string PostgreSQLSession::ErrorText() const
 {
     std::lock_guard lock(mutex_);
     return error_;
+}
+
+int PostgreSQLSession::ServerVersion() const
+{
+    std::lock_guard lock(mutex_);
+    return conn_ ? serverVersion_ : 0;
+}
+
+std::string PostgreSQLSession::ServerEncoding() const
+{
+    std::lock_guard lock(mutex_);
+    return conn_ ? serverEncoding_ : std::string();
 }
 
 ResultHandle PostgreSQLSession::Run(const std::string& statement, const std::vector<std::string>& params)

@@ -51,6 +51,11 @@ public:
     void Close();
     bool IsOpen() const;
     std::string ErrorText() const;
+    // What the server told at connection time: its version as a number
+    // (90200 for 9.2, 150004 for 15.4; 0 when not connected) and its
+    // encoding ("UTF8", "LATIN1", "SQL_ASCII", ...).
+    int ServerVersion() const;
+    std::string ServerEncoding() const;
 
     // Runs one statement, with the values bound to $1, $2, ... as text.
     ResultHandle Run(const std::string& statement, const std::vector<std::string>& params);
@@ -64,6 +69,8 @@ private:
     mutable std::mutex mutex_;
     ConnectionHandle conn_;
     std::string error_;
+    int serverVersion_ = 0;
+    std::string serverEncoding_;
 };
 
 // Opens `session` with the port of "setting.ini" in the current directory.

@@ -1,0 +1,42 @@
+#include "backup/server_sql.h"
+
+#include "backup/staged_tables.h"
+
+namespace pelantra {
+
+std::string ServerSql::CreateStagedTable(std::string_view table) const
+{
+    const std::string name(table);
+    return std::string("CREATE TABLE ") + kStagingSchema + "." + name + "(LIKE public." + name + " INCLUDING DEFAULTS" +
+           (HasGeneratedColumns() ? " INCLUDING GENERATED)" : ")");
+}
+
+std::string ServerSql::WrittenColumnsQuery() const
+{
+    return std::string("SELECT table_name, string_agg(quote_ident(column_name), ',' ORDER BY ordinal_position) "
+                       "FROM information_schema.columns WHERE table_schema='public' AND table_name = ANY($1::text[]) ") +
+           (HasGeneratedColumns() ? "AND is_generated = 'NEVER' " : "") + "GROUP BY table_name";
+}
+
+std::string ServerSql::ColumnListsQuery() const
+{
+    // An identity column GENERATED ALWAYS takes a replayed value only when
+    // the statement overrides it.
+    const char* overriding = HasIdentityColumns() ? "|| CASE WHEN bool_or(identity_generation = 'ALWAYS') "
+                                                    "THEN ' OVERRIDING SYSTEM VALUE' ELSE '' END "
+                                                  : "";
+    return std::string("SELECT table_name, '(' || string_agg(quote_ident(column_name), ',' ORDER BY ordinal_position) "
+                       "|| ')' ") +
+           overriding +
+           "FROM information_schema.columns WHERE table_schema='public' AND table_name = ANY($1::text[]) "
+           "GROUP BY table_name";
+}
+
+std::optional<std::string> ServerSql::LockTimeout(std::chrono::milliseconds timeout) const
+{
+    if (!HasLockTimeout())
+        return std::nullopt;
+    return "SET LOCAL lock_timeout = " + std::to_string(timeout.count());
+}
+
+} // namespace pelantra
