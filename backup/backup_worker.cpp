@@ -35,7 +35,9 @@ Result<SchoolRecord> LookUpSchool(PostgreSQLSession& session, const std::string&
     }
     if (!sql.Fetch())
         return Failure{kNotFound, "sekolah_id: " + schoolId};
-    return SchoolRecord{sql[0], sql[1], sql[2], sql[3]};
+    // Named as the school list shows it, also from an SQL_ASCII database.
+    return SchoolRecord{Utf8FromUnnamedEncoding(sql[0]), Utf8FromUnnamedEncoding(sql[1]),
+                        Utf8FromUnnamedEncoding(sql[2]), Utf8FromUnnamedEncoding(sql[3])};
 }
 
 // The dump holds exactly what staging copied: all of it, and the chosen
@@ -90,7 +92,7 @@ BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const s
 
     const std::string archiver = ArchiverProgram(tools.Utf8(), kHostPlatform);
     observer.PostStep(BackupStep::Exporting);
-    const StreamRun stream = StreamDump(ExportCommand(tools.Utf8(), port), draft.PackCommand(archiver), columns.value(),
+    const StreamRun stream = StreamDump(ExportCommand(tools.Utf8(), port, session.ServerEncoding()), draft.PackCommand(archiver), columns.value(),
                                         watch, [&observer] { observer.PostStep(BackupStep::Archiving); });
     observer.PostStatus(stream.exportOutput);
     observer.PostStatus(stream.archiverOutput);

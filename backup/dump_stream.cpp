@@ -76,7 +76,7 @@ private:
 
         const ToolResult dumped = dump_.Finish(watch_);
         if (!dumped.ExitedWith(0))
-            return Failure{"Export data gagal", ExportOutputText(dumped.Detail(exporter_.program))};
+            return ExportFailure(dumped, exporter_.program);
         if (Status fed = rewriter_.Feed(dumpOutput_.Finish()); !fed.ok())
             return deliveryFailure_ ? *deliveryFailure_ : fed;
         if (Status finished = rewriter_.Finish(); !finished.ok())

@@ -4,13 +4,29 @@
 #include "core/platform.h"
 
 namespace pelantra {
+namespace {
 
-ToolCommand ExportCommand(const std::string& basedir, const std::string& port)
+// The word after `label` in `text`, up to a blank, ';' or the line's end.
+std::string VersionAfter(const std::string& text, const std::string& label)
+{
+    const std::size_t found = text.find(label);
+    if (found == std::string::npos)
+        return {};
+    const std::size_t start = found + label.size();
+    const std::size_t end = text.find_first_of(" ;\r\n", start);
+    return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+} // namespace
+
+ToolCommand ExportCommand(const std::string& basedir, const std::string& port, const std::string& serverEncoding)
 {
     ToolCommand command;
     command.program = PgDumpProgram(basedir, kHostPlatform);
     command.arguments = {"--host",   "localhost", "--port",      port,        "--username", "postgres", "--no-password",
                          "--format", "plain",     "--data-only", "--inserts", "--schema",   "tmpx",     "pendataan"};
+    if (serverEncoding != "UTF8" && serverEncoding != "SQL_ASCII")
+        command.arguments.insert(command.arguments.end() - 1, {"--encoding", "UTF8"});
     command.environment = {{"PGPASSWORD", kDatabasePassword}};
     return command;
 }
@@ -25,6 +41,20 @@ std::string ExportOutputText(const std::string& output)
         text.append(output, start, found - start).append(to);
     text.append(output, start, std::string::npos);
     return text;
+}
+
+Failure ExportFailure(const ToolResult& dumped, const std::string& program)
+{
+    const std::string detail = ExportOutputText(dumped.Detail(program));
+    // pg_dump refuses a server newer than itself with, in every release,
+    // "server version: 16.4; pg_dump version: 15.10 (...)".
+    if (dumped.output.find("server version mismatch") == std::string::npos)
+        return Failure{"Export data gagal", detail};
+    const std::string server = VersionAfter(dumped.output, "server version: ");
+    const std::string tool = VersionAfter(dumped.output, "pg_dump version: ");
+    return Failure{"Versi program export (pg_dump " + tool + ") lebih lama dari server database (PostgreSQL " + server +
+                       "). Pakai pg_dump dari instalasi server database itu: arahkan basedir di setting.ini ke sana",
+                   detail};
 }
 
 } // namespace pelantra

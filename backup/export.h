@@ -3,14 +3,21 @@
 #include <string>
 
 #include "backup/tool_run.h"
+#include "core/result.h"
 
 namespace pelantra {
 
 // The installation's pg_dump, dumping the staging schema as plain INSERT
-// statements to its standard output.
-ToolCommand ExportCommand(const std::string& basedir, const std::string& port);
+// statements to its standard output. A database in a legacy encoding
+// (neither UTF8 nor SQL_ASCII, whose bytes no conversion can know) is dumped
+// in UTF-8, so that every archive replays through a UTF-8 client.
+ToolCommand ExportCommand(const std::string& basedir, const std::string& port, const std::string& serverEncoding);
 
 // The tool's output as the user sees it: "pg_dump" reads "export".
 std::string ExportOutputText(const std::string& output);
+
+// Why the dump tool that ran as `program` failed: a pg_dump older than the
+// server is told as such, with both versions and what to do.
+Failure ExportFailure(const ToolResult& dumped, const std::string& program);
 
 } // namespace pelantra

@@ -123,6 +123,35 @@ bool IsValidUtf8(const std::string& bytes)
     return true;
 }
 
+std::string Utf8FromUnnamedEncoding(const std::string& bytes)
+{
+    if (IsValidUtf8(bytes))
+        return bytes;
+    // Windows-1252 at 0x80-0x9F; there it has five holes, which Windows
+    // itself maps to the C1 control of the same number. Elsewhere Latin-1.
+    static constexpr char16_t kHigh[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (const char byte : bytes) {
+        const auto c = static_cast<unsigned char>(byte);
+        const char16_t code = c >= 0x80 && c < 0xA0 ? kHigh[c - 0x80] : c;
+        if (code < 0x80) {
+            text += static_cast<char>(code);
+        } else if (code < 0x800) {
+            text += static_cast<char>(0xC0 | (code >> 6));
+            text += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            text += static_cast<char>(0xE0 | (code >> 12));
+            text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            text += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return text;
+}
+
 std::filesystem::path FileSystemPath(const std::string& bytes)
 {
 #ifdef _WIN32

@@ -56,6 +56,10 @@ private:
 };
 
 bool IsValidUtf8(const std::string& bytes);
+// Text from a source that names no encoding (an SQL_ASCII database) as
+// UTF-8: valid UTF-8 as it is, anything else read as Windows-1252, the code
+// page of the Windows machines such bytes come from.
+std::string Utf8FromUnnamedEncoding(const std::string& bytes);
 
 // Puts file `from` in the place of `to` in one step, replacing what was
 // there, so that a power cut leaves the old file or the new one: the file

@@ -1,6 +1,7 @@
 #include "core/school_list.h"
 
 #include "core/database.h"
+#include "core/platform.h"
 
 namespace pelantra {
 
@@ -11,7 +12,7 @@ std::vector<SchoolEntry> LoadSchoolList(PostgreSQLSession& session)
     if (!sql.Query("SELECT s.sekolah_id,s.nama FROM pengguna p INNER JOIN sekolah s ON p.sekolah_id=s.sekolah_id"))
         return schools;
     while (sql.Fetch())
-        schools.push_back({sql[0], sql[1]});
+        schools.push_back({sql[0], Utf8FromUnnamedEncoding(sql[1])});
     return schools;
 }
 
