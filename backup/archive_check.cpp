@@ -2,6 +2,8 @@
 
 #include <QElapsedTimer>
 
+#include <optional>
+
 #include "backup/archive.h"
 #include "backup/staged_tables.h"
 #include "backup/staging.h"
@@ -12,31 +14,46 @@ namespace {
 
 constexpr const char* kScratchSchema = "pelantra_uji";
 constexpr const char* kWrongPassword = "Arsip tidak dapat dibuka dengan kata sandi program";
+constexpr const char* kDamaged = "Arsip rusak atau tidak lengkap";
+constexpr const char* kUnreadable = "Isi arsip tidak dapat dibaca";
+// How every rewritten dump begins.
+constexpr std::string_view kDumpOpening = "--\n-- Kartesa Ombralu\n";
 constexpr const char* kNotRestorable = "Isi arsip tidak dapat dipulihkan";
 constexpr std::size_t kBatchBytes = 1 << 20;
 constexpr int kSliceMs = 100;
 
+bool IsPasswordComplaint(const std::string& output)
+{
+    return output.find("Wrong password") != std::string::npos;
+}
+
 } // namespace
 
 Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& archivePath,
-                              const StatementSink& statements, const ToolWatch& watch)
+                              const StatementSink& statements, const ToolWatch& watch,
+                              const std::function<void()>& opened)
 {
     const ToolResult list = RunTool({archiver, {"l", "-slt", kPasswordSwitch, archivePath}, {}}, watch);
     if (list.status == ToolResult::Status::FailedToStart)
         return Failure{CannotStartReason("pengarsip", archiver), list.Detail(archiver)};
+    // The listing needs the password only where the names are encrypted too.
     if (!list.ExitedWith(0))
-        return Failure{kWrongPassword, list.Detail(archiver)};
+        return Failure{IsPasswordComplaint(list.output) ? kWrongPassword : kDamaged, list.Detail(archiver)};
     const std::vector<ArchiveMember> members = ParseTechnicalListing(list.output);
     if (members.size() != 1 || members.front().path != kMemberName)
         return Failure{"Arsip harus berisi tepat satu berkas kartesa2014.sql", list.Detail(archiver)};
     if (!members.front().encrypted)
         return Failure{"Arsip tidak terkunci dengan kata sandi", list.Detail(archiver)};
+    if (opened)
+        opened();
 
     ToolProcess extract({archiver, {"x", "-so", kPasswordSwitch, archivePath, kMemberName}, {}},
                         ToolProcess::Channels::Separate);
     if (!extract.Started())
-        return Failure{"Isi arsip tidak dapat dibaca", extract.Stop(ToolResult::Status::Stopped).Detail(archiver)};
+        return Failure{kUnreadable, extract.Stop(ToolResult::Status::Stopped).Detail(archiver)};
     DumpCheck check(statements);
+    std::optional<Failure> rejected; // the dump's fault; the data is still read to its end
+    std::string opening;
     QProcess& process = extract.Process();
     QElapsedTimer sinceProgress;
     sinceProgress.start();
@@ -46,8 +63,13 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
         const QByteArray chunk = process.read(1 << 16);
         if (!chunk.isEmpty()) {
             sinceProgress.restart();
-            if (Status fed = check.Feed(std::string_view(chunk.constData(), chunk.size())); !fed.ok())
-                return fed.failure();
+            const std::string_view piece(chunk.constData(), chunk.size());
+            if (opening.size() < kDumpOpening.size())
+                opening.append(piece.substr(0, kDumpOpening.size() - opening.size()));
+            if (!rejected) {
+                if (Status fed = check.Feed(piece); !fed.ok())
+                    rejected = fed.failure();
+            }
             continue;
         }
         if (process.state() == QProcess::NotRunning && process.bytesAvailable() == 0)
@@ -55,20 +77,26 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
         if (extract.CollectMessages())
             sinceProgress.restart();
         if (!process.waitForReadyRead(kSliceMs) && sinceProgress.elapsed() > watch.stallLimit.count())
-            return Failure{"Isi arsip tidak dapat dibaca", extract.Stop(ToolResult::Status::Stalled).Detail(archiver)};
+            return Failure{kUnreadable, extract.Stop(ToolResult::Status::Stalled).Detail(archiver)};
     }
     const ToolResult extracted = extract.Finish(watch);
     if (!extracted.ExitedWith(0)) {
-        // The listing opens without the password; the data does not.
-        const bool password = extracted.output.find("Wrong password") != std::string::npos;
-        return Failure{password ? kWrongPassword : "Isi arsip tidak dapat dibaca", extracted.Detail(archiver)};
+        // 7za blames the password for damaged data as well. Data that began
+        // as a dump did open with the password: a wrong one yields nothing
+        // of it, a damaged archive fails on the way.
+        if (opening == kDumpOpening)
+            return Failure{kDamaged, extracted.Detail(archiver)};
+        return Failure{IsPasswordComplaint(extracted.output) ? kWrongPassword : kUnreadable, extracted.Detail(archiver)};
     }
+    if (rejected)
+        return *rejected;
     if (Status finished = check.Finish(); !finished.ok())
         return finished.failure();
     return check.Facts();
 }
 
-Result<DumpFacts> ReplayArchive(PostgreSQLSession& session, const std::string& archiver, const std::string& archivePath)
+Result<DumpFacts> ReplayArchive(PostgreSQLSession& session, const std::string& archiver, const std::string& archivePath,
+                                const ToolWatch& watch, const std::function<void()>& opened)
 {
     Result<BackupLock> lock = BackupLock::Take(session);
     if (!lock.ok())
@@ -97,10 +125,11 @@ Result<DumpFacts> ReplayArchive(PostgreSQLSession& session, const std::string& a
         batch.clear();
         return {};
     };
-    const Result<DumpFacts> read = ReadArchive(archiver, archivePath, [&](std::string_view statement) -> Status {
+    const auto replay = [&](std::string_view statement) -> Status {
         batch.append(statement);
         return batch.size() < kBatchBytes ? Status() : flush();
-    });
+    };
+    const Result<DumpFacts> read = ReadArchive(archiver, archivePath, replay, watch, opened);
     if (!read.ok())
         return read;
     if (Status flushed = flush(); !flushed.ok())

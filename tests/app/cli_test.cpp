@@ -107,22 +107,6 @@ TEST(Cli, BackupReportsSuccessAndFailureHonestly)
     EXPECT_EQ(unknown.err.rfind("Backup data gagal dilakukan\nSekolah tidak ditemukan\n", 0), 0u) << unknown.err;
 }
 
-// An archive like the program's, holding `members` (name, content).
-void Pack(const std::string& archive, const std::vector<std::pair<QString, std::string>>& members,
-          const char* password = "-ptiupanbatur")
-{
-    QTemporaryDir dir;
-    QStringList arguments = {"a", QString::fromStdString(archive), password};
-    for (const auto& [name, content] : members) {
-        QFile file(dir.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content.data(), static_cast<qint64>(content.size()));
-        arguments << dir.filePath(name);
-    }
-    QFile::remove(QString::fromStdString(archive));
-    ASSERT_EQ(QProcess::execute(QString::fromStdString(MachineArchiver()), arguments), 0);
-}
-
 std::string Replaced(std::string text, const std::string& from, const std::string& to)
 {
     const std::size_t at = text.find(from);
@@ -168,12 +152,17 @@ TEST_F(CliArchiveTest, VerifyAcceptsABackupAndRejectsEachTampering)
         std::vector<std::pair<QString, std::string>> members;
         const char* password;
         const char* reason;
+        ArchiveDamage damage = ArchiveDamage::None;
     };
+    constexpr const char* kDamaged = "Arsip rusak atau tidak lengkap";
     const Case cases[] = {
         {"another password",
          {{"kartesa2014.sql", dump}},
          "-pother",
          "Arsip tidak dapat dibuka dengan kata sandi program"},
+        {"flipped bytes", {{"kartesa2014.sql", dump}}, "-ptiupanbatur", kDamaged, ArchiveDamage::FlippedBytes},
+        {"cut short", {{"kartesa2014.sql", dump}}, "-ptiupanbatur", kDamaged, ArchiveDamage::CutShort},
+        {"a text file", {{"kartesa2014.sql", dump}}, "-ptiupanbatur", kDamaged, ArchiveDamage::TextInstead},
         {"member missing",
          {{"lain.sql", dump}},
          "-ptiupanbatur",
@@ -201,7 +190,8 @@ TEST_F(CliArchiveTest, VerifyAcceptsABackupAndRejectsEachTampering)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Pack(tampered, c.members, c.password);
+        PackArchive(tampered, c.members, c.password);
+        DamageArchive(tampered, c.damage);
         const CliRun run = RunCliWith({"verify", tampered.c_str()});
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(run.err.rfind(std::string(c.reason) + "\n", 0), 0u) << run.err;
@@ -218,7 +208,7 @@ TEST_F(CliArchiveTest, ReplayProvesTheBackupRestoresAndLeavesNothing)
     const std::size_t row = dump.find("INSERT INTO sekolah(");
     const std::string statement = dump.substr(row, dump.find(");\n", row) + 3 - row);
     const std::string doubled = folder.filePath("doubled.std").toStdString();
-    Pack(doubled, {{"kartesa2014.sql", Replaced(dump, statement, statement + statement)}});
+    PackArchive(doubled, {{"kartesa2014.sql", Replaced(dump, statement, statement + statement)}});
     EXPECT_EQ(RunCliWith({"verify", doubled.c_str()}).exitCode, 0) << "only the replay can tell";
     const CliRun bad = RunCliWith({"verify", "--replay", doubled.c_str()});
     EXPECT_EQ(bad.exitCode, 1);

@@ -38,6 +38,45 @@ std::string ExtractMember(const std::string& archive)
     return sevenZip.readAllStandardOutput().toStdString();
 }
 
+void PackArchive(const std::string& archive, const std::vector<std::pair<QString, std::string>>& members,
+                 const char* password)
+{
+    QTemporaryDir dir;
+    QStringList arguments = {"a", QString::fromStdString(archive), password};
+    for (const auto& [name, content] : members) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content.data(), static_cast<qint64>(content.size()));
+        arguments << dir.filePath(name);
+    }
+    QFile::remove(QString::fromStdString(archive));
+    ASSERT_EQ(QProcess::execute(QString::fromStdString(MachineArchiver()), arguments), 0);
+}
+
+void DamageArchive(const std::string& archive, ArchiveDamage damage)
+{
+    if (damage == ArchiveDamage::None)
+        return;
+    QFile file(QString::fromStdString(archive));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    const qint64 size = file.size();
+    switch (damage) {
+    case ArchiveDamage::FlippedBytes:
+        ASSERT_TRUE(file.seek(size / 2));
+        file.write("\xff\xff\xff\xff", 4);
+        break;
+    case ArchiveDamage::CutShort:
+        ASSERT_TRUE(file.resize(size - 100));
+        break;
+    case ArchiveDamage::TextInstead:
+        ASSERT_TRUE(file.resize(0));
+        file.write("Ini bukan arsip.\n");
+        break;
+    case ArchiveDamage::None:
+        break;
+    }
+}
+
 WorkFolder::WorkFolder(const std::string& port, Tools tools) : previousCurrent_(QDir::currentPath())
 {
     EXPECT_TRUE(dir_.isValid());

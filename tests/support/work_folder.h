@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QString>
 #include <QTemporaryDir>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace pelantra {
 
@@ -37,5 +40,14 @@ std::string MachineArchiver();
 
 // The whole of kartesa2014.sql in a backup archive, opened with the password.
 std::string ExtractMember(const std::string& archive);
+
+// An archive like the program's, holding `members` (name, content).
+void PackArchive(const std::string& archive, const std::vector<std::pair<QString, std::string>>& members,
+                 const char* password = "-ptiupanbatur");
+
+// Harm done to an archive file: four bytes flipped in the middle of its
+// packed data, its last hundred bytes cut off, or text put in its place.
+enum class ArchiveDamage { None, FlippedBytes, CutShort, TextInstead };
+void DamageArchive(const std::string& archive, ArchiveDamage damage);
 
 } // namespace pelantra
