@@ -48,7 +48,7 @@ private:
     {
         if (!dump_.Started())
             return Failure{CannotStartReason("export", exporter_.program),
-                           ExportOutputText(dump_.Stop(ToolResult::Status::Stopped).Detail(exporter_.program))};
+                           ExportDetail(dump_.Stop(ToolResult::Status::Stopped), exporter_.program)};
         if (!pack_.Started())
             return Failure{CannotStartReason("pengarsip", archiver_.program),
                            pack_.Stop(ToolResult::Status::Stopped).Detail(archiver_.program)};
@@ -71,7 +71,7 @@ private:
                 Progressed();
             if (!dump.waitForReadyRead(kSliceMs) && Stalled())
                 return Failure{"Export data berhenti tanpa kemajuan",
-                               ExportOutputText(dump_.Stop(ToolResult::Status::Stalled).Detail(exporter_.program))};
+                               ExportDetail(dump_.Stop(ToolResult::Status::Stalled), exporter_.program)};
         }
 
         const ToolResult dumped = dump_.Finish(watch_);

@@ -43,9 +43,15 @@ std::string ExportOutputText(const std::string& output)
     return text;
 }
 
+std::string ExportDetail(ToolResult dumped, const std::string& program)
+{
+    dumped.output = ExportOutputText(dumped.output);
+    return dumped.Detail(program);
+}
+
 Failure ExportFailure(const ToolResult& dumped, const std::string& program)
 {
-    const std::string detail = ExportOutputText(dumped.Detail(program));
+    const std::string detail = ExportDetail(dumped, program);
     // pg_dump refuses a server newer than itself with, in every release,
     // "server version: 16.4; pg_dump version: 15.10 (...)".
     if (dumped.output.find("server version mismatch") == std::string::npos)

@@ -16,6 +16,11 @@ ToolCommand ExportCommand(const std::string& basedir, const std::string& port, c
 // The tool's output as the user sees it: "pg_dump" reads "export".
 std::string ExportOutputText(const std::string& output);
 
+// What a person reads below a failure of the dump tool that ran as
+// `program`: the real path and how it ended, then its last lines with
+// "pg_dump" reading "export".
+std::string ExportDetail(ToolResult dumped, const std::string& program);
+
 // Why the dump tool that ran as `program` failed: a pg_dump older than the
 // server is told as such, with both versions and what to do.
 Failure ExportFailure(const ToolResult& dumped, const std::string& program);

@@ -160,9 +160,18 @@ Result<BackupLock> BackupLock::Take(PostgreSQLSession& session)
     Sql sql(session);
     if (!sql.Query("SELECT pg_try_advisory_lock($1)", {kLockKeyText}))
         return Failure{kStagingFailed, sql.ErrorText()};
-    if (!sql.Fetch() || sql[0] != "t")
-        return Failure{kAnotherBackupRunning, {}};
-    return BackupLock(session);
+    if (sql.Fetch() && sql[0] == "t")
+        return BackupLock(session);
+    // Who holds it, for whoever has to find that other backup.
+    std::string holder = "the backup lock is held by another session";
+    if (sql.Query("SELECT a.pid, a.application_name, coalesce(host(a.client_addr), 'local socket'), "
+                  "to_char(a.backend_start, 'YYYY-MM-DD HH24:MI:SS TZ') FROM pg_locks l "
+                  "JOIN pg_stat_activity a ON a.pid = l.pid WHERE l.locktype = 'advisory' AND l.granted "
+                  "AND l.classid = $1::oid AND l.objid = $2::oid AND l.objsubid = 1",
+                  {kLockKeyHigh, kLockKeyLow}) &&
+        sql.Fetch())
+        holder += ": process " + sql[0] + ", program \"" + sql[1] + "\", from " + sql[2] + ", connected since " + sql[3];
+    return Failure{kAnotherBackupRunning, holder};
 }
 
 BackupLock::BackupLock(BackupLock&& other) noexcept : session_(other.session_)
