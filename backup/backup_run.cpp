@@ -2,6 +2,7 @@
 
 #include "backup/backup_worker.h"
 #include "core/database.h"
+#include "core/settings.h"
 
 namespace pelantra {
 namespace {
@@ -41,7 +42,11 @@ BackupRun::~BackupRun()
 
 Status BackupRun::Stage()
 {
-    session_.Revive();
+    // A setting.ini that lost its port stops the run as it stops the start.
+    if (const Result<std::string> port = ConfiguredPort(); !port.ok())
+        return port.failure();
+    if (Status connected = Reconnect(session_); !connected.ok())
+        return connected;
     Result<StagedSchool> staged = StageSchool(session_, schoolId_);
     if (!staged.ok())
         return staged.failure();

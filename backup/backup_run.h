@@ -24,8 +24,9 @@ public:
     BackupRun& operator=(const BackupRun&) = delete;
 
     // Takes the backup lock and stages the school, on a session that is
-    // connected afresh first if its connection broke. On failure the run is
-    // over.
+    // connected afresh first if its connection is gone. Fails first, as the
+    // start does, when setting.ini no longer names a port. On failure the
+    // run is over.
     Status Stage();
     // What was staged, for the worker to prove its dump against.
     const StagedRows& Staged() const { return staged_->rows; }

@@ -66,9 +66,7 @@ Status ProveContent(const DumpFacts& facts, const StagedRows& staged)
 BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const std::string& folderBytes,
                    const std::string& schoolId, const StagedRows& staged)
 {
-    const Settings settings = LoadIniFile(kSettingsFileName);
-    const std::string port = settings.Get(kPortKey);
-    const NativePath tools(settings.Get(kBaseDirKey));
+    const NativePath tools(LoadIniFile(kSettingsFileName).Get(kBaseDirKey));
 
     const Result<SchoolRecord> school = LookUpSchool(session, schoolId);
     if (!school.ok())
@@ -92,7 +90,7 @@ BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const s
 
     const std::string archiver = ArchiverProgram(tools.Utf8(), kHostPlatform);
     observer.PostStep(BackupStep::Exporting);
-    const StreamRun stream = StreamDump(ExportCommand(tools.Utf8(), port, session.ServerEncoding()), draft.PackCommand(archiver), columns.value(),
+    const StreamRun stream = StreamDump(ExportCommand(tools.Utf8(), session.Port(), session.ServerEncoding()), draft.PackCommand(archiver), columns.value(),
                                         watch, [&observer] { observer.PostStep(BackupStep::Archiving); });
     observer.PostStatus(stream.exportOutput);
     observer.PostStatus(stream.archiverOutput);

@@ -4,9 +4,7 @@
 
 #include <atomic>
 #include <cstring>
-#include <filesystem>
 
-#include "core/platform.h"
 #include "core/settings.h"
 
 namespace pelantra {
@@ -37,29 +35,39 @@ void ResultDeleter::operator()(pg_result* result) const
 bool PostgreSQLSession::Open(const char* connect)
 {
     std::lock_guard lock(mutex_);
-    conn_.reset(PQconnectdb(connect));
+    connect_ = [text = std::string(connect)] { return PQconnectdb(text.c_str()); };
+    port_.clear();
+    conn_.reset(connect_());
     return Prepare();
 }
 
 bool PostgreSQLSession::OpenOnPort(const std::string& port)
 {
-    const char* const keywords[] = {"hostaddr", "port", "dbname", "user", "password", nullptr};
-    const char* const values[] = {"127.0.0.1", port.c_str(), "pendataan", "postgres", kDatabasePassword, nullptr};
     std::lock_guard lock(mutex_);
-    conn_.reset(PQconnectdbParams(keywords, values, 0));
+    connect_ = [port] {
+        const char* const keywords[] = {"hostaddr", "port",     "dbname",          "user",
+                                        "password", "application_name", nullptr};
+        const char* const values[] = {"127.0.0.1",       port.c_str(), "pendataan", "postgres",
+                                      kDatabasePassword, "Pelantra",   nullptr};
+        return PQconnectdbParams(keywords, values, 0);
+    };
+    port_ = port;
+    conn_.reset(connect_());
     return Prepare();
 }
 
 bool PostgreSQLSession::Revive()
 {
     std::lock_guard lock(mutex_);
-    if (!conn_)
+    if (!connect_)
         return false;
-    // A broken connection shows only when it is used.
-    ResultHandle ping(PQexec(conn_.get(), "SELECT 1"));
-    if (PQstatus(conn_.get()) == CONNECTION_OK && PQresultStatus(ping.get()) == PGRES_TUPLES_OK)
-        return true;
-    PQreset(conn_.get());
+    if (conn_) {
+        // A broken connection shows only when it is used.
+        ResultHandle ping(PQexec(conn_.get(), "SELECT 1"));
+        if (PQstatus(conn_.get()) == CONNECTION_OK && PQresultStatus(ping.get()) == PGRES_TUPLES_OK)
+            return true;
+    }
+    conn_.reset(connect_());
     return Prepare();
 }
 
@@ -105,6 +113,12 @@ std::string PostgreSQLSession::ErrorText() const
     return error_;
 }
 
+std::string PostgreSQLSession::Port() const
+{
+    std::lock_guard lock(mutex_);
+    return port_;
+}
+
 int PostgreSQLSession::ServerVersion() const
 {
     std::lock_guard lock(mutex_);
@@ -148,16 +162,19 @@ ResultHandle PostgreSQLSession::RunScript(const std::string& statements)
 
 Status OpenDatabase(PostgreSQLSession& session)
 {
-    std::error_code ignored;
-    const std::string folder = CurrentFolder();
-    if (!std::filesystem::exists(FileSystemPath(kSettingsFileName), ignored))
-        return Failure{kConnectionFailedMessage, "setting.ini tidak ada di folder " + folder};
-    const std::string port = LoadIniFile(kSettingsFileName).Get(kPortKey);
-    if (port.empty())
-        return Failure{kConnectionFailedMessage, "setting.ini di folder " + folder + " tidak berisi DefDBPort"};
-    if (session.OpenOnPort(port))
+    const Result<std::string> port = ConfiguredPort();
+    if (!port.ok())
+        return port.failure();
+    if (session.OpenOnPort(port.value()))
         return {};
-    return Failure{kConnectionFailedMessage, "127.0.0.1 port " + port + ": " + session.ErrorText()};
+    return Failure{kConnectionFailedMessage, "127.0.0.1 port " + port.value() + ": " + session.ErrorText()};
+}
+
+Status Reconnect(PostgreSQLSession& session)
+{
+    if (session.Revive())
+        return {};
+    return Failure{kServerUnreachable, "127.0.0.1 port " + session.Port() + ": " + session.ErrorText()};
 }
 
 void SetDefaultSession(PostgreSQLSession* session)

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "core/messages.h"
 #include "core/result.h"
 
 // libpq's connection and result; only database.cpp sees their insides.
@@ -17,8 +19,6 @@ inline constexpr const char* kDatabasePassword = "m4r1nd4l4y2011!";
 // SQLSTATE of a value that is not valid text for its type, e.g. a malformed key.
 inline constexpr const char* kInvalidTextRepresentation = "22P02";
 
-// What the user is told when the database cannot be opened.
-inline constexpr const char* kConnectionFailedMessage = "Gagal melakukan koneksi database";
 
 struct ConnectionDeleter {
     void operator()(pg_conn* conn) const;
@@ -42,15 +42,19 @@ public:
     // session is ready for statements.
     bool Open(const char* connect);
     // The program's own database: pendataan on 127.0.0.1 at `port`, as
-    // postgres. The port goes to libpq as a value of its own, so no text in
-    // it can add or change another connection setting.
+    // postgres, named "Pelantra" for the server's list of connections. The
+    // port goes to libpq as a value of its own, so no text in it can add or
+    // change another connection setting.
     bool OpenOnPort(const std::string& port);
     // A session whose connection broke (the server restarted, the
-    // connection was ended) is connected afresh; true when it is usable.
+    // connection was ended) or never came back is connected afresh, as it
+    // was opened, however often that failed before; true when it is usable.
     bool Revive();
     void Close();
     bool IsOpen() const;
     std::string ErrorText() const;
+    // The port the session was opened on (empty when opened otherwise).
+    std::string Port() const;
     // What the server told at connection time: its version as a number
     // (90200 for 9.2, 150004 for 15.4; 0 when not connected) and its
     // encoding ("UTF8", "LATIN1", "SQL_ASCII", ...).
@@ -67,16 +71,22 @@ private:
     bool Prepare();
 
     mutable std::mutex mutex_;
+    std::function<pg_conn*()> connect_;
+    std::string port_;
     ConnectionHandle conn_;
     std::string error_;
     int serverVersion_ = 0;
     std::string serverEncoding_;
 };
 
-// Opens `session` with the port of "setting.ini" in the current directory.
-// The failure's reason is the connection failure message; its detail says
-// why: no settings file, no port in it, or what the server answered.
+// Opens `session` with the port of "setting.ini" in the current directory
+// (ConfiguredPort). The failure's reason is the connection failure message;
+// its detail says why: no settings file, no port in it, or what the server
+// answered.
 Status OpenDatabase(PostgreSQLSession& session);
+// A session ready for work: its connection as it is when it still works,
+// else connected afresh. Fails with the server's answer and the port.
+Status Reconnect(PostgreSQLSession& session);
 
 // The process-wide default session for every Sql object made without one.
 void SetDefaultSession(PostgreSQLSession* session);

@@ -1,8 +1,10 @@
 #include "core/settings.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "core/messages.h"
 #include "core/platform.h"
 
 namespace pelantra {
@@ -65,6 +67,18 @@ Settings LoadIniFile(const std::string& fileName)
     } catch (const std::ios_base::failure&) {
         return Settings();
     }
+}
+
+Result<std::string> ConfiguredPort()
+{
+    std::error_code ignored;
+    const std::string folder = CurrentFolder();
+    if (!std::filesystem::exists(FileSystemPath(kSettingsFileName), ignored))
+        return Failure{kConnectionFailedMessage, "setting.ini tidak ada di folder " + folder};
+    std::string port = LoadIniFile(kSettingsFileName).Get(kPortKey);
+    if (port.empty())
+        return Failure{kConnectionFailedMessage, "setting.ini di folder " + folder + " tidak berisi DefDBPort"};
+    return port;
 }
 
 } // namespace pelantra

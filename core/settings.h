@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/result.h"
+
 namespace pelantra {
 
 // The settings of "setting.ini": key/value pairs in file order, bytes as they
@@ -31,5 +33,10 @@ inline constexpr const char* kBaseDirKey = "basedir";
 Settings ParseIni(std::string_view bytes);
 // A file that is missing or cannot be read gives empty settings.
 Settings LoadIniFile(const std::string& fileName);
+
+// The database port that "setting.ini" in the current folder names; without
+// the file, or without a DefDBPort in it, the connection failure with what
+// is missing in its detail.
+Result<std::string> ConfiguredPort();
 
 } // namespace pelantra

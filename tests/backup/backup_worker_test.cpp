@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "backup/backup_run.h"
 #include "backup/backup_worker.h"
 #include "backup/column_lists.h"
 #include "backup/dump_rewriter.h"
@@ -184,6 +185,20 @@ TEST_F(BackupWorkerTest, GeneratedAndIdentityColumnsReplay)
     ExpectFullBackupReplays(kSchool1, change);
 }
 
+TEST_F(BackupWorkerTest, SettingsThatLostThePortStopTheRunBeforeAnyTool)
+{
+    PELANTRA_REQUIRE_DATABASE(sandboxPort);
+    StartOn(sandboxPort);
+    work->WriteSettings("", work->ToolsPath());
+    RecordingObserver observer;
+    const BackupOutcome outcome = RunBackup(session, destination.path().toStdString(), kSchool1, observer);
+    ASSERT_FALSE(outcome.ok());
+    EXPECT_EQ(outcome.failure().reason, "Gagal melakukan koneksi database");
+    EXPECT_NE(outcome.failure().detail.find("tidak berisi DefDBPort"), std::string::npos) << outcome.failure().detail;
+    EXPECT_TRUE(observer.statuses.empty()) << "nothing was started";
+    EXPECT_EQ(Entries(destination.path()), QStringList());
+}
+
 TEST_F(BackupWorkerTest, SchoolWithoutRegionRowsIsStillNamed)
 {
     PELANTRA_REQUIRE_DATABASE(sandboxPort);
@@ -202,6 +217,10 @@ TEST_F(BackupWorkerTest, FailuresAreReportedAndLeaveNoPersonalData)
     QTemporaryDir noArchiver;
     ASSERT_TRUE(QDir(noArchiver.path()).mkpath("pgsql/bin"));
     ASSERT_TRUE(QFile::link(QString::fromStdString(MachinePgDump()), noArchiver.filePath("pgsql/bin/pg_dump")));
+    QTemporaryDir failingDump;
+    ASSERT_TRUE(QDir(failingDump.path()).mkpath("pgsql/bin") && QDir(failingDump.path()).mkpath("php"));
+    ASSERT_TRUE(QFile::link("/bin/false", failingDump.filePath("pgsql/bin/pg_dump")));
+    ASSERT_TRUE(QFile::link(QString::fromStdString(MachineArchiver()), failingDump.filePath("php/7za")));
     const QString notAFolder = destination.filePath("a-file");
     QFile(notAFolder).open(QIODevice::WriteOnly);
 
@@ -215,7 +234,8 @@ TEST_F(BackupWorkerTest, FailuresAreReportedAndLeaveNoPersonalData)
     const Case cases[] = {
         {"no dump tool", port, "/nonexistent", destination.path().toStdString(),
          "Program export tidak dapat dijalankan dari /nonexistent/pgsql/bin/pg_dump"},
-        {"dump tool fails", "1", work->ToolsPath(), destination.path().toStdString(), "Export data gagal"},
+        {"dump tool fails", port, failingDump.path().toStdString(), destination.path().toStdString(),
+         "Export data gagal"},
         {"no archiver", port, noArchiver.path().toStdString(), destination.path().toStdString(),
          "Program pengarsip tidak dapat dijalankan"},
         {"folder is a file", port, work->ToolsPath(), notAFolder.toStdString(), "Folder tujuan tidak ditemukan"},
@@ -227,7 +247,12 @@ TEST_F(BackupWorkerTest, FailuresAreReportedAndLeaveNoPersonalData)
         ASSERT_FALSE(run.outcome.ok());
         // The reason starts with what happened and, where it is known, what to do.
         EXPECT_EQ(run.outcome.failure().reason.rfind(c.reason, 0), 0u) << run.outcome.failure().reason;
-        EXPECT_EQ(run.outcome.failure().detail.find("pg_dump"), std::string::npos) << run.outcome.failure().detail;
+        // The detail names the real tool; only the tool's own words say "export".
+        const std::string& detail = run.outcome.failure().detail;
+        EXPECT_EQ(detail.find("pg_dump", detail.find('\n')), std::string::npos) << detail;
+        if (c.basedir == "/nonexistent") {
+            EXPECT_EQ(detail.rfind("/nonexistent/pgsql/bin/pg_dump: failed to start", 0), 0u) << detail;
+        }
         ASSERT_FALSE(run.statuses.empty());
         EXPECT_EQ(run.statuses.front().rfind("menulis ", 0), 0u);
         EXPECT_EQ(run.statuses.back(), "selesai");
