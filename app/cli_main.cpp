@@ -1,6 +1,8 @@
 #include <QCoreApplication>
 
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "app/cli.h"
 #include "core/platform.h"
@@ -8,6 +10,12 @@
 int main(int argc, char* argv[])
 {
     pelantra::InstallStopHandlers();
+    pelantra::UseUtf8Console();
     QCoreApplication app(argc, argv);
-    return pelantra::RunCli(argc, argv, std::cout, std::cerr, pelantra::StandardOutputIsTerminal());
+    const std::vector<std::string> arguments = pelantra::Utf8Arguments(argc, argv);
+    std::vector<const char*> pointers;
+    for (const std::string& argument : arguments)
+        pointers.push_back(argument.c_str());
+    return pelantra::RunCli(static_cast<int>(pointers.size()), pointers.data(), std::cout, std::cerr,
+                            pelantra::StandardOutputIsTerminal());
 }

@@ -3,10 +3,12 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+#include <shellapi.h>
 // windows.h makes ReplaceFile a macro for its own function of that name.
 #undef ReplaceFile
 #else
@@ -302,6 +304,30 @@ bool StandardOutputIsTerminal()
     return _isatty(_fileno(stdout)) != 0;
 #else
     return ::isatty(STDOUT_FILENO) != 0;
+#endif
+}
+
+std::vector<std::string> Utf8Arguments(int argc, char* argv[])
+{
+#ifdef _WIN32
+    int count = 0;
+    if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        std::vector<std::string> arguments;
+        for (int i = 0; i < count; ++i)
+            arguments.push_back(WideToUtf8(wide[i]));
+        LocalFree(wide);
+        return arguments;
+    }
+#endif
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+void UseUtf8Console()
+{
+#ifdef _WIN32
+    static const UINT previous = GetConsoleOutputCP();
+    if (previous != 0 && previous != CP_UTF8 && SetConsoleOutputCP(CP_UTF8))
+        std::atexit([] { SetConsoleOutputCP(previous); });
 #endif
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace pelantra {
 
@@ -89,6 +90,15 @@ private:
 
 // Whether the program's standard output is a terminal a person reads.
 bool StandardOutputIsTerminal();
+
+// The program's arguments as UTF-8 text. On Windows the C runtime hands them
+// over in the ANSI code page, which cannot hold every name, so they are taken
+// from the system's own UTF-16 command line; elsewhere they are the bytes
+// given.
+std::vector<std::string> Utf8Arguments(int argc, char* argv[]);
+// Both output streams carry UTF-8: on Windows the console shows them as such
+// while the program runs (its output code page is set back at the end).
+void UseUtf8Console();
 
 // In a started program, before it runs: it is to end with the thread that
 // started it, also when that one is killed (where the system offers it).
