@@ -167,7 +167,7 @@ int Verify(const std::string& archive, bool replay, std::ostream& out, std::ostr
         const auto found = facts.value().rows.find(table);
         out << table << '\t' << (found == facts.value().rows.end() ? 0 : found->second) << '\n';
     }
-    out << (replay ? "Arsip utuh dan dapat dipulihkan" : "Arsip utuh") << '\n';
+    out << (replay ? kArchiveRestorable : "Arsip utuh") << '\n';
     return 0;
 }
 

@@ -12,7 +12,7 @@ namespace pelantra {
 
 int RunApplication(QApplication& app)
 {
-    QApplication::setApplicationName(QStringLiteral("pelantra"));
+    QApplication::setApplicationName(QStringLiteral("Pelantra"));
     QApplication::setWindowIcon(AppIcon());
     UseIndonesianQtTexts();
 

@@ -55,13 +55,15 @@ void DrawMark(QPainter& p, const QRectF& box)
 
 } // namespace
 
-QImage BannerImage()
+QImage BannerImage(int width)
 {
-    QImage image(kBannerWidth, kBannerHeight, QImage::Format_ARGB32_Premultiplied);
+    const qreal scale = static_cast<qreal>(width) / kBannerWidth;
+    QImage image(width, qRound(kBannerHeight * scale), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
+    p.scale(scale, scale);
 
     // Band with soft rounded corners, deep blue to teal.
     const QRectF band(0.5, 0.5, kBannerWidth - 1.0, kBannerHeight - 1.0);

@@ -11,8 +11,9 @@ namespace pelantra {
 inline constexpr int kBannerWidth = 419;
 inline constexpr int kBannerHeight = 56;
 
-// The banner at the top of the window: 419 x 56 pixels with alpha.
-QImage BannerImage();
+// The banner at the top of the window with alpha: 419 x 56 pixels, or drawn
+// to `width` pixels at the same proportions.
+QImage BannerImage(int width = kBannerWidth);
 
 // The application icon at one square size.
 QImage IconImage(int size);

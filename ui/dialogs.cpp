@@ -1,11 +1,19 @@
 #include "ui/dialogs.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
 #include <QSpacerItem>
+#include <QUrl>
+
+#include <algorithm>
 
 #include "ui/layout_zoom.h"
 
@@ -13,9 +21,25 @@ namespace pelantra {
 namespace {
 
 constexpr int kMessageWidth = 420;
+// Beside a line of text: the box's icon and the space around both.
+constexpr int kIconAndMargins = 90;
+constexpr const char* kBoxTitle = "Pelantra";
 
 Dialogs realDialogs;
 Dialogs* current = &realDialogs;
+
+QMessageBox::Icon IconOf(Message::Kind kind)
+{
+    switch (kind) {
+    case Message::Kind::Warning:
+        return QMessageBox::Warning;
+    case Message::Kind::Question:
+        return QMessageBox::Question;
+    case Message::Kind::Information:
+        break;
+    }
+    return QMessageBox::Information;
+}
 
 } // namespace
 
@@ -31,18 +55,44 @@ QString Dialogs::SelectDirectory(QWidget* parent, const QString& title)
     return QDir::toNativeSeparators(selector.selectedFiles().constFirst());
 }
 
+QString Dialogs::SelectArchive(QWidget* parent, const QString& title)
+{
+    QFileDialog selector(parent, title);
+    selector.setFileMode(QFileDialog::ExistingFile);
+    selector.setNameFilters({QStringLiteral("Arsip Pelantra (*.std)"), QStringLiteral("Semua berkas (*)")});
+    if (selector.exec() != QDialog::Accepted || selector.selectedFiles().isEmpty())
+        return {};
+    return QDir::toNativeSeparators(selector.selectedFiles().constFirst());
+}
+
 std::unique_ptr<QMessageBox> MessageBox(QWidget* parent, const Message& message)
 {
-    auto box = std::make_unique<QMessageBox>(message.kind == Message::Kind::Warning ? QMessageBox::Warning
-                                                                                    : QMessageBox::Information,
-                                             QApplication::applicationName(), message.text, QMessageBox::Ok, parent);
+    auto box = std::make_unique<QMessageBox>(IconOf(message.kind), QString::fromUtf8(kBoxTitle), message.text,
+                                             QMessageBox::NoButton, parent);
     box->setInformativeText(message.informative);
     if (!message.detail.isEmpty())
         box->setDetailedText(message.detail);
-    // As wide as the window, so that a reason and its details read in whole lines.
+    if (message.kind == Message::Kind::Question) {
+        box->addButton(QStringLiteral("Ya"), QMessageBox::YesRole);
+        box->setDefaultButton(box->addButton(QStringLiteral("Tidak"), QMessageBox::NoRole));
+    } else {
+        if (!message.folder.isEmpty())
+            box->addButton(QStringLiteral("Buka folder"), QMessageBox::ActionRole);
+        box->setDefaultButton(box->addButton(QMessageBox::Ok));
+    }
+    // As wide as the window, so that a reason and its details read in whole
+    // lines; wider, as far as the screen allows, for a line (a path) that
+    // would otherwise break at a blank or after its drive.
+    const QFontMetrics metrics(box->font());
+    int widest = 0;
+    for (const QString& line : (message.text + '\n' + message.informative).split('\n'))
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    int width = std::max(Zoomed(kMessageWidth), widest + Zoomed(kIconAndMargins));
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        width = std::min(width, screen->availableGeometry().width() * 4 / 5);
     if (auto* grid = qobject_cast<QGridLayout*>(box->layout()))
-        grid->addItem(new QSpacerItem(Zoomed(kMessageWidth), 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
-                      grid->rowCount(), 0, 1, grid->columnCount());
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), grid->rowCount(), 0, 1,
+                      grid->columnCount());
     return box;
 }
 
@@ -51,6 +101,15 @@ void Dialogs::Show(QWidget* parent, const Message& message)
     const std::unique_ptr<QMessageBox> box = MessageBox(parent, message);
     QApplication::beep();
     box->exec();
+    if (box->buttonRole(box->clickedButton()) == QMessageBox::ActionRole)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(message.folder));
+}
+
+bool Dialogs::Ask(QWidget* parent, const Message& question)
+{
+    const std::unique_ptr<QMessageBox> box = MessageBox(parent, question);
+    box->exec();
+    return box->buttonRole(box->clickedButton()) == QMessageBox::YesRole;
 }
 
 Dialogs& CurrentDialogs()

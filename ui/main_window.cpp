@@ -10,15 +10,22 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
+#include <QThread>
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 #include <thread>
 
+#include "backup/archive_check.h"
 #include "backup/backup_run.h"
 #include "backup/backup_worker.h"
+#include "backup/staged_tables.h"
 #include "backup/staging.h"
+#include "core/database.h"
+#include "core/platform.h"
 #include "core/school_list.h"
+#include "core/settings.h"
 #include "ui/artwork.h"
 #include "ui/dialogs.h"
 #include "ui/layout_zoom.h"
@@ -31,6 +38,11 @@ constexpr int kLayoutHeight = 220;
 constexpr int kBackupFontUnits = 30;
 // Small enough for the longest step and a few digits of seconds to fit the button.
 constexpr int kProgressFontUnits = 17;
+
+constexpr const char* kCheckOpening = "Membuka arsip...";
+constexpr const char* kCheckReplaying = "Memulihkan isi arsip...";
+constexpr const char* kStopping = "Menghentikan...";
+constexpr const char* kCheckFailed = "Arsip tidak lolos pemeriksaan";
 
 // Places a control with LeftPosZ/TopPosZ-style values in layout units.
 void Place(QWidget* control, int left, int width, int top, int height)
@@ -64,6 +76,8 @@ public:
             window, [window, step] { window->OnStep(step); }, Qt::QueuedConnection);
     }
 
+    bool StopRequested() const override { return window_->StopRequested(); }
+
 private:
     MainWindow* window_;
 };
@@ -85,6 +99,8 @@ MainWindow::~MainWindow()
 {
     while (workers.load() != 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (thread_)
+        thread_->wait();
     // A run still open here never had its end handled: its "selesai" was
     // posted to an event loop that no longer runs. Its end leaves no staged
     // copy of the school's data and no lock behind.
@@ -95,6 +111,9 @@ void MainWindow::BuildLayout()
 {
     setObjectName(QStringLiteral("MainWindowLayout"));
     setWindowTitle(tr("Pelantra"));
+    // A fixed size: no maximise button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
     cmdBackup = new QPushButton(tr("Backup"), this);
     cmdBackup->setObjectName(QStringLiteral("cmdBackup"));
@@ -113,12 +132,12 @@ void MainWindow::BuildLayout()
 
     imc = new QLabel(this);
     imc->setObjectName(QStringLiteral("imc"));
-    // HSizePosZ(4, -12): the right edge lies 12 units past the window's.
-    const int imcLeft = Zoomed(4);
-    imc->setGeometry(imcLeft, Zoomed(4), Zoomed(kLayoutWidth) - imcLeft - Zoomed(-12), Zoomed(72));
+    // HSizePosZ(4, 4), inside the window, so that the banner shows whole; it
+    // is drawn smaller where a small zoom leaves it no room.
+    Place(imc, 4, kLayoutWidth - 8, 4, 72);
     imc->setAlignment(Qt::AlignCenter);
     imc->setScaledContents(false);
-    imc->setPixmap(QPixmap::fromImage(BannerImage()));
+    imc->setPixmap(QPixmap::fromImage(BannerImage(std::min(kBannerWidth, imc->width()))));
 
     dv___3 = new QLabel(tr("Nama Sekolah"), this);
     dv___3->setObjectName(QStringLiteral("dv___3"));
@@ -167,8 +186,10 @@ std::string MainWindow::SelectedSchoolId() const
 void MainWindow::DoCari()
 {
     const QString folder = CurrentDialogs().SelectDirectory(this, tr("Export Data"));
-    if (!folder.isEmpty())
-        strLocation->setText(folder);
+    if (folder.isEmpty())
+        return;
+    strLocation->setText(folder);
+    strLocation->setToolTip(folder); // a long path shows only its end
 }
 
 void MainWindow::DoBackup()
@@ -177,24 +198,21 @@ void MainWindow::DoBackup()
     if (folder.empty())
         return;
 
-    cmdCari->setEnabled(false);
-    cmdBackup->setEnabled(false);
-    setCursor(Qt::BusyCursor);
-    runTime_.start();
-    progressTimer_.start();
+    BeginWork();
     OnStep(BackupStep::Staging);
     cmdBackup->repaint(); // staging holds this thread; show it first
 
     const std::string schoolId = SelectedSchoolId();
     auto run = std::make_unique<BackupRun>(session_, schoolId);
     if (const Status staged = run->Stage(); !staged.ok()) {
-        EndRun();
+        EndWork();
         Show(staged.failure());
         return;
     }
 
     run_ = std::move(run);
     outcome_.reset();
+    runFolder_ = strLocation->text();
     ++workers;
     const MainWindowInfo info{this};
     PostgreSQLSession& session = session_;
@@ -211,19 +229,69 @@ void MainWindow::DoBackup()
         --workers;
         const BackupOutcome outcome = run_->Finish(Failure{"Proses backup tidak dapat dimulai", error.what()});
         run_.reset();
-        EndRun();
+        EndWork();
         Show(outcome);
+    }
+}
+
+void MainWindow::DoPeriksa()
+{
+    if (Busy())
+        return;
+    const QString archive = CurrentDialogs().SelectArchive(this, tr("Periksa arsip"));
+    if (archive.isEmpty())
+        return;
+    BeginWork();
+    SetStep(QString::fromUtf8(kCheckOpening));
+    if (const Status connected = Reconnect(session_); !connected.ok()) {
+        OnCheckResult(archive.toStdString(), connected.failure());
+        return;
+    }
+    checking_ = true;
+    ++workers;
+    try {
+        StartThread([this, path = archive.toStdString()] {
+            const NativePath tools(LoadIniFile(kSettingsFileName).Get(kBaseDirKey));
+            ToolWatch watch;
+            watch.stopRequested = [this] { return StopRequested(); };
+            const auto replaying = [this] {
+                QMetaObject::invokeMethod(
+                    this, [this] { SetStep(QString::fromUtf8(kCheckReplaying)); }, Qt::QueuedConnection);
+            };
+            const Result<DumpFacts> result = ReplayArchive(session_, ArchiverProgram(tools.Utf8(), kHostPlatform),
+                                                           NativePath(path).Utf8(), watch, replaying);
+            QMetaObject::invokeMethod(
+                this, [this, path, result] { OnCheckResult(path, result); }, Qt::QueuedConnection);
+            workers.fetch_sub(1);
+        });
+    } catch (const std::system_error& error) {
+        --workers;
+        OnCheckResult(archive.toStdString(), Failure{"Pemeriksaan tidak dapat dimulai", error.what()});
     }
 }
 
 void MainWindow::StartThread(std::function<void()> body)
 {
-    std::thread(std::move(body)).detach();
+    if (thread_)
+        thread_->wait(); // the previous worker has done its work; its thread is ending
+    thread_.reset(QThread::create(std::move(body)));
+    thread_->start();
+    if (!thread_->isRunning() && !thread_->isFinished()) {
+        thread_.reset();
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
+                                "the worker thread cannot be started");
+    }
 }
 
 void MainWindow::OnStep(BackupStep step)
 {
-    step_ = step;
+    SetStep(QString::fromUtf8(StepText(step)));
+}
+
+void MainWindow::SetStep(const QString& step)
+{
+    // Once stopping, the steps the work still reaches are not news.
+    step_ = closeWhenDone_ ? QString::fromUtf8(kStopping) : step;
     ShowProgress();
 }
 
@@ -234,8 +302,7 @@ void MainWindow::ShowProgress()
     QFont font = cmdBackup->font();
     font.setPixelSize(Zoomed(kProgressFontUnits));
     cmdBackup->setFont(font);
-    cmdBackup->setText(QString::fromUtf8(StepText(step_)) + " " + QString::number(runTime_.elapsed() / 1000) +
-                       " detik");
+    cmdBackup->setText(step_ + " " + QString::number(runTime_.elapsed() / 1000) + " detik");
 }
 
 void MainWindow::OnOutcome(BackupOutcome outcome)
@@ -250,8 +317,39 @@ void MainWindow::OnStatus(std::string text)
     const BackupOutcome outcome = run_->Finish(std::move(outcome_));
     run_.reset();
     outcome_.reset();
-    EndRun();
+    EndWork();
+    if (closeWhenDone_) {
+        close();
+        return;
+    }
     Show(outcome);
+}
+
+void MainWindow::OnCheckResult(std::string archive, Result<DumpFacts> result)
+{
+    checking_ = false;
+    EndWork();
+    if (closeWhenDone_) {
+        close();
+        return;
+    }
+    Message message;
+    if (result.ok()) {
+        message.text = QString::fromUtf8(kArchiveRestorable);
+        QString rows;
+        for (std::string_view table : kStagedTables) {
+            const auto found = result.value().rows.find(table);
+            rows += "\n" + QString::fromUtf8(table.data(), static_cast<qsizetype>(table.size())) + ": " +
+                    QString::number(found == result.value().rows.end() ? 0 : found->second);
+        }
+        message.informative = "Arsip: " + QString::fromStdString(archive) + "\n" + rows;
+    } else {
+        message.kind = Message::Kind::Warning;
+        message.text = QString::fromUtf8(kCheckFailed);
+        message.informative = QString::fromStdString(result.failure().reason);
+        message.detail = QString::fromStdString(result.failure().detail);
+    }
+    CurrentDialogs().Show(this, message);
 }
 
 void MainWindow::Show(const BackupOutcome& outcome)
@@ -261,6 +359,7 @@ void MainWindow::Show(const BackupOutcome& outcome)
         message.text = QString::fromUtf8(kSuccessMessage);
         message.informative = "Sekolah: " + QString::fromStdString(outcome.value().school) +
                               "\nArsip: " + QString::fromStdString(outcome.value().path);
+        message.folder = runFolder_;
     } else {
         message.kind = Message::Kind::Warning;
         message.text = QString::fromUtf8(kFailureMessage);
@@ -270,7 +369,18 @@ void MainWindow::Show(const BackupOutcome& outcome)
     CurrentDialogs().Show(this, message);
 }
 
-void MainWindow::EndRun()
+void MainWindow::BeginWork()
+{
+    stopRequested_ = false;
+    cmdCari->setEnabled(false);
+    cmdBackup->setEnabled(false);
+    cbSekolah->setEnabled(false); // the run keeps the school it started with
+    setCursor(Qt::BusyCursor);
+    runTime_.start();
+    progressTimer_.start();
+}
+
+void MainWindow::EndWork()
 {
     progressTimer_.stop();
     QFont font = cmdBackup->font();
@@ -279,6 +389,7 @@ void MainWindow::EndRun()
     cmdBackup->setText(tr("Backup"));
     cmdCari->setEnabled(true);
     cmdBackup->setEnabled(true);
+    cbSekolah->setEnabled(true);
     unsetCursor();
 }
 
@@ -286,6 +397,34 @@ void MainWindow::ContextMenu(QMenu& menu)
 {
     connect(menu.addAction(tr("Panduan")), &QAction::triggered, this, &MainWindow::Exit);
     connect(menu.addAction(tr("Keluar")), &QAction::triggered, this, &MainWindow::Exit);
+    QAction* check = menu.addAction(tr("Periksa arsip..."));
+    check->setEnabled(!Busy());
+    connect(check, &QAction::triggered, this, &MainWindow::DoPeriksa);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (!Busy()) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (closeWhenDone_)
+        return; // already stopping; the window closes when the work has ended
+    Message question;
+    question.kind = Message::Kind::Question;
+    question.text = checking_ ? tr("Pemeriksaan arsip sedang berjalan. Hentikan pemeriksaan lalu tutup?")
+                              : tr("Backup sedang berjalan. Hentikan backup lalu tutup?");
+    question.informative = checking_ ? QString() : tr("Arsip yang sudah ada tidak diubah.");
+    if (!CurrentDialogs().Ask(this, question))
+        return;
+    if (!Busy()) { // the work ended while the question was open
+        event->accept();
+        return;
+    }
+    closeWhenDone_ = true;
+    stopRequested_ = true;
+    SetStep(QString());
 }
 
 void MainWindow::Exit()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QString>
 #include <QTimer>
 #include <QWidget>
 
@@ -12,6 +13,7 @@
 
 #include "backup/backup_outcome.h"
 #include "backup/backup_worker.h"
+#include "backup/dump_rewriter.h"
 
 class QComboBox;
 class QGroupBox;
@@ -19,6 +21,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QThread;
 
 namespace pelantra {
 
@@ -33,15 +36,16 @@ struct MainWindowInfo {
     MainWindow* window;
 };
 
-// The program's one window: pick a school, pick a folder, back it up. The
-// session serves its school list and backups and must outlive it.
+// The program's one window: pick a school, pick a folder, back it up; or
+// check an archive from the pop-up menu. The session serves its school list,
+// backups and checks and must outlive it.
 class MainWindow : public QWidget {
     Q_OBJECT
 
 public:
     explicit MainWindow(PostgreSQLSession& session, QWidget* parent = nullptr);
-    // Waits until no backup worker runs, then finishes a run whose end was
-    // never handled (drops the staging schema, releases the backup lock).
+    // Waits until no worker runs, then finishes a run whose end was never
+    // handled (drops the staging schema, releases the backup lock).
     ~MainWindow() override;
 
     // Controls of MainWindowLayout, in layout order; the window owns them.
@@ -54,11 +58,14 @@ public:
     QPushButton* cmdCari;
     QGroupBox* dv___7;
 
-    // Started, unfinished backup workers.
+    // Started, unfinished workers (a backup's or a check's).
     std::atomic<int> workers{0};
 
     void DoCari();
     void DoBackup();
+    // "Periksa arsip...": proves on a worker thread that a chosen archive
+    // restores, as `pelantra-cli verify --replay` does.
+    void DoPeriksa();
     // Every status text of a worker arrives here, on the GUI thread (virtual
     // so that a test can watch the protocol).
     virtual void OnStatus(std::string text);
@@ -66,6 +73,8 @@ public:
     virtual void OnOutcome(BackupOutcome outcome);
     // A step of the run under way begins, on the GUI thread.
     virtual void OnStep(BackupStep step);
+    // The end of a check, on the GUI thread.
+    virtual void OnCheckResult(std::string archive, Result<DumpFacts> result);
     void ContextMenu(QMenu& menu);
     void Exit();
 
@@ -73,30 +82,46 @@ public:
     std::string SelectedSchoolId() const;
     // True from a successful staging until the run's end has been handled.
     bool RunOpen() const { return run_ != nullptr; }
+    // A backup or a check is under way.
+    bool Busy() const { return run_ != nullptr || checking_; }
+    // The user chose to stop the work under way; workers read it.
+    bool StopRequested() const { return stopRequested_.load(); }
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    // Closing while work runs asks first; "Ya" stops the work, cleans up
+    // and then closes, "Tidak" lets it go on.
+    void closeEvent(QCloseEvent* event) override;
 
     // Shows the pop-up menu modally.
     virtual void ExecMenu(QMenu& menu, const QPoint& globalPos);
-    // Starts `body` on a new detached thread; throws std::system_error when
-    // no thread can be started.
+    // Starts `body` on the window's worker thread, a QThread, once the
+    // previous one has ended; throws std::system_error when no thread can be
+    // started.
     virtual void StartThread(std::function<void()> body);
 
 private:
     void BuildLayout();
     void FillSchoolList();
-    void EndRun();
+    // The controls that start work are off until EndWork().
+    void BeginWork();
+    void EndWork();
     void Show(const BackupOutcome& outcome);
-    // The disabled button tells the step under way and the seconds since the run began.
+    // The disabled button tells the step under way and the seconds since the work began.
+    void SetStep(const QString& step);
     void ShowProgress();
 
     PostgreSQLSession& session_;
     std::unique_ptr<BackupRun> run_;
     std::optional<BackupOutcome> outcome_;
-    BackupStep step_ = BackupStep::Staging;
+    bool checking_ = false;
+    std::atomic<bool> stopRequested_{false};
+    bool closeWhenDone_ = false;
+    QString runFolder_;
+    QString step_;
     QElapsedTimer runTime_;
     QTimer progressTimer_;
+    std::unique_ptr<QThread> thread_;
 };
 
 } // namespace pelantra

@@ -68,7 +68,7 @@ TEST_F(StartupTest, RefusedConnectionSaysSoOnceAndShowsNoWindow)
     EXPECT_EQ(dialogs.windowsAtBox, 0);
     EXPECT_EQ(CountingDialogs::WindowCount(), 0);
     EXPECT_EQ(DefaultSession(), nullptr);
-    EXPECT_EQ(QApplication::applicationName(), "pelantra");
+    EXPECT_EQ(QApplication::applicationName(), "Pelantra");
 }
 
 TEST_F(StartupTest, RunsTheWindowUntilItIsClosed)

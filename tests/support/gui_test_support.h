@@ -31,11 +31,24 @@ public:
         selectorTitles.push_back(title);
         return nextDirectory;
     }
+    QString SelectArchive(QWidget*, const QString& title) override
+    {
+        selectorTitles.push_back(title);
+        return nextArchive;
+    }
     void Show(QWidget*, const Message& message) override { boxes.push_back(message); }
+    bool Ask(QWidget*, const Message& question) override
+    {
+        questions.push_back(question);
+        return nextAnswer;
+    }
 
     QString nextDirectory;
+    QString nextArchive;
+    bool nextAnswer = false;
     std::vector<QString> selectorTitles;
     std::vector<Box> boxes;
+    std::vector<Message> questions;
 };
 
 // Puts RecordingDialogs in place for the lifetime of the object.

@@ -30,6 +30,22 @@ std::optional<std::string> ScramSandboxPort()
     return FromEnvironment("PELANTRA_TEST_PGPORT_SCRAM");
 }
 
+std::optional<std::string> SandboxFolder()
+{
+    return FromEnvironment("PELANTRA_TEST_PGSANDBOX");
+}
+
+void SandboxServer(const std::string& folder, const char* command)
+{
+    QProcess sandbox;
+    sandbox.setProcessChannelMode(QProcess::MergedChannels);
+    sandbox.start("bash", {PELANTRA_SOURCE_DIR "/scripts/pg-sandbox", command, QString::fromStdString(folder)});
+    sandbox.waitForFinished(-1);
+    EXPECT_TRUE(sandbox.exitStatus() == QProcess::NormalExit && sandbox.exitCode() == 0)
+        << "pg-sandbox " << command << " failed:\n"
+        << sandbox.readAll().toStdString();
+}
+
 bool RunningUnderCi()
 {
     const char* ci = std::getenv("CI");

@@ -12,8 +12,14 @@ namespace pelantra {
 //   PELANTRA_TEST_PGPORT        cluster that lets postgres in over TCP without a password
 //   PELANTRA_TEST_PGPORT_SCRAM  cluster that asks for the password (scram-sha-256)
 // Without them a database test skips, except under CI, where it fails.
+//   PELANTRA_TEST_PGSANDBOX     the first one's folder, for stopping and starting its server
 std::optional<std::string> SandboxPort();
 std::optional<std::string> ScramSandboxPort();
+std::optional<std::string> SandboxFolder();
+
+// Stops ("halt") or starts again ("resume") the server of the sandbox in
+// `folder`, keeping its data and port.
+void SandboxServer(const std::string& folder, const char* command);
 
 #define PELANTRA_REQUIRE(portExpr, port)                                                                               \
     const std::optional<std::string> port##Maybe = (portExpr);                                                         \

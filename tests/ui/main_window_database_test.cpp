@@ -1,5 +1,8 @@
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -154,7 +157,7 @@ TEST_F(MainWindowDatabaseTest, FullBackupFromTheButton)
     QTest::mouseClick(window.cmdBackup, Qt::LeftButton);
     EXPECT_EQ(window.buttonChanges, QStringList({"cmdCari off", "cmdBackup off"}));
     EXPECT_TRUE(window.RunOpen());
-    EXPECT_TRUE(window.cbSekolah->isEnabled());
+    EXPECT_FALSE(window.cbSekolah->isEnabled());
     EXPECT_EQ(window.cursor().shape(), Qt::BusyCursor);
 
     // Statuses other than the exact final one change nothing; neither does
@@ -171,6 +174,7 @@ TEST_F(MainWindowDatabaseTest, FullBackupFromTheButton)
     ASSERT_TRUE(ProcessEventsUntil([&] { return window.workers.load() == 0; }, 10000));
 
     EXPECT_EQ(window.buttonChanges, QStringList({"cmdCari off", "cmdBackup off", "cmdCari on", "cmdBackup on"}));
+    EXPECT_TRUE(window.cbSekolah->isEnabled());
     EXPECT_EQ(window.cursor().shape(), Qt::ArrowCursor) << "busy cursor left on";
     // While it ran the button told each step and the seconds so far.
     const QStringList steps = {"Menyiapkan data...", "Mengekspor...", "Mengarsipkan...", "Menguji arsip..."};
@@ -199,24 +203,106 @@ TEST_F(MainWindowDatabaseTest, FullBackupFromTheButton)
     // The box names the school and the archive's full path.
     EXPECT_EQ(dialogs.boxes[0].informative.toStdString(),
               "Sekolah: SD Negeri 1 Hulu\nArsip: " + window.outcomes[0].value().path);
+    EXPECT_EQ(dialogs.boxes[0].folder, OutFolder()) << "the box offers to open the archive's folder";
     EXPECT_EQ(StagingSchemas(), "0");
     EXPECT_EQ(AdvisoryLocks(), "0");
 }
 
-TEST_F(MainWindowDatabaseTest, BrokenSessionIsReopenedForTheNextBackup)
+TEST_F(MainWindowDatabaseTest, BackupWorksAgainOnceTheServerIsBack)
 {
+    PELANTRA_REQUIRE(SandboxFolder(), sandbox);
     RecordingWindow window(session);
     window.strLocation->setText(OutFolder());
-    // The server ends the window's connection, as a restart does.
-    RunPsql(port, "postgres", "SELECT pg_terminate_backend(" + Query("SELECT pg_backend_pid()") + ");");
+    struct Restart {
+        std::string sandbox;
+        bool down = false;
+        ~Restart()
+        {
+            if (down)
+                SandboxServer(sandbox, "resume");
+        }
+    } server{sandbox};
 
+    server.down = true;
+    SandboxServer(sandbox, "halt");
+    for (int press = 0; press < 2; ++press) {
+        SCOPED_TRACE(press);
+        window.DoBackup();
+        ASSERT_EQ(dialogs.boxes.size(), static_cast<std::size_t>(press + 1));
+        EXPECT_EQ(dialogs.boxes.back().informative, kServerUnreachable);
+        EXPECT_NE(dialogs.boxes.back().detail.indexOf(QString::fromStdString("127.0.0.1 port " + port + ": ")), -1)
+            << dialogs.boxes.back().detail.toStdString();
+        EXPECT_TRUE(window.cmdBackup->isEnabled());
+    }
+
+    SandboxServer(sandbox, "resume");
+    server.down = false;
     window.DoBackup();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !dialogs.boxes.empty(); }, 120000)) << "the run never ended";
-    EXPECT_EQ(dialogs.boxes[0].text, "Backup data telah berhasil dilakukan") << dialogs.boxes[0].detail.toStdString();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return dialogs.boxes.size() == 3; }, 120000)) << "the run never ended";
+    EXPECT_EQ(dialogs.boxes.back().text, "Backup data telah berhasil dilakukan")
+        << dialogs.boxes.back().detail.toStdString();
     ASSERT_TRUE(ProcessEventsUntil([&] { return window.workers.load() == 0; }, 10000));
+    // The server's list of connections names the program.
+    EXPECT_EQ(Query("SELECT application_name FROM pg_stat_activity WHERE pid = pg_backend_pid()"), "Pelantra");
 }
 
-TEST_F(MainWindowDatabaseTest, ClosingDuringARunWaitsAndCleansUp)
+TEST_F(MainWindowDatabaseTest, ClosingDuringARunAsksAndStopsOnlyOnYes)
+{
+    // The dump tool writes its first lines, then hangs until it is stopped.
+    work.reset();
+    work = std::make_unique<WorkFolder>(port, WorkFolder::Tools::StandIns);
+    QTemporaryDir scratch;
+    const QString dumpPid = scratch.filePath("pg_dump.pid");
+    qputenv("FAKE_PG_DUMP", "slow");
+    qputenv("FAKE_PG_DUMP_PID", dumpPid.toUtf8());
+    struct Unset {
+        ~Unset()
+        {
+            qunsetenv("FAKE_PG_DUMP");
+            qunsetenv("FAKE_PG_DUMP_PID");
+        }
+    } unset;
+    ASSERT_TRUE(QDir().mkpath(OutFolder()));
+    const QString earlier = OutFolder() + "/010101_Kab__Hulu_10100001_SD_Negeri_1_Hulu.std";
+    QFile earlierFile(earlier);
+    ASSERT_TRUE(earlierFile.open(QIODevice::WriteOnly));
+    earlierFile.write("the archive of an earlier backup");
+    earlierFile.close();
+
+    auto* window = new RecordingWindow(session);
+    window->show();
+    window->strLocation->setText(OutFolder());
+    window->cbSekolah->setCurrentIndex(IndexOf(window->cbSekolah, kSchoolWithTwoAccounts));
+    window->DoBackup();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return QFile::exists(dumpPid); }, 30000)) << "the dump never started";
+
+    dialogs.nextAnswer = false;
+    window->close();
+    ASSERT_EQ(dialogs.questions.size(), 1u);
+    EXPECT_EQ(dialogs.questions[0].text, "Backup sedang berjalan. Hentikan backup lalu tutup?");
+    ProcessEventsUntil([] { return false; }, 500);
+    EXPECT_TRUE(window->isVisible()) << "\"Tidak\" lets the run go on in the window";
+    EXPECT_TRUE(window->RunOpen());
+
+    dialogs.nextAnswer = true;
+    window->close();
+    ASSERT_EQ(dialogs.questions.size(), 2u);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !window->isVisible(); }, 30000)) << "the window stayed open";
+    delete window;
+
+    EXPECT_TRUE(dialogs.boxes.empty());
+    QFile pidFile(dumpPid);
+    ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(QDir(QStringLiteral("/proc/") + pidFile.readAll().trimmed()).exists()) << "the dump tool still runs";
+    EXPECT_EQ(QDir(OutFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QFileInfo(earlier).fileName()});
+    ASSERT_TRUE(earlierFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(earlierFile.readAll(), "the archive of an earlier backup");
+    EXPECT_EQ(StagingSchemas(), "0");
+    EXPECT_EQ(AdvisoryLocks(), "0");
+}
+
+TEST_F(MainWindowDatabaseTest, WindowDestroyedDuringARunWaitsAndCleansUp)
 {
     auto* window = new RecordingWindow(session);
     window->show();
@@ -226,11 +312,56 @@ TEST_F(MainWindowDatabaseTest, ClosingDuringARunWaitsAndCleansUp)
     ASSERT_TRUE(window->RunOpen());
     EXPECT_EQ(StagingSchemas(), "1");
 
-    window->close();
     delete window; // waits for the worker; its statuses are never handled
 
     EXPECT_TRUE(dialogs.boxes.empty());
     EXPECT_EQ(StagingSchemas(), "0") << "the staged copy must not outlive the window";
+    EXPECT_EQ(AdvisoryLocks(), "0");
+}
+
+TEST_F(MainWindowDatabaseTest, CheckingAnArchiveTellsItsRowsOrWhatIsWrong)
+{
+    RecordingWindow window(session);
+    window.strLocation->setText(OutFolder());
+    window.cbSekolah->setCurrentIndex(IndexOf(window.cbSekolah, kSchoolWithTwoAccounts));
+    window.DoBackup();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !dialogs.boxes.empty(); }, 120000)) << "the backup never ended";
+    ASSERT_EQ(Archives().size(), 1);
+    const std::string good = (OutFolder() + "/" + Archives()[0]).toStdString();
+    const std::string damaged = OutFolder().toStdString() + "/rusak.std";
+    QFile::copy(QString::fromStdString(good), QString::fromStdString(damaged));
+    DamageArchive(damaged, ArchiveDamage::FlippedBytes);
+    const std::string locked = OutFolder().toStdString() + "/lain.std";
+    PackArchive(locked, {{"kartesa2014.sql", ExtractMember(good)}}, "-pother");
+
+    struct Case {
+        std::string archive;
+        const char* text;
+        const char* informative;
+    };
+    const Case cases[] = {
+        {good, "Arsip utuh dan dapat dipulihkan", nullptr},
+        {damaged, "Arsip tidak lolos pemeriksaan", "Arsip rusak atau tidak lengkap"},
+        {locked, "Arsip tidak lolos pemeriksaan", "Arsip tidak dapat dibuka dengan kata sandi program"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.archive);
+        ASSERT_TRUE(ProcessEventsUntil([&] { return window.workers.load() == 0; }, 10000));
+        dialogs.boxes.clear();
+        dialogs.nextArchive = QString::fromStdString(c.archive);
+        window.DoPeriksa();
+        EXPECT_FALSE(window.cmdBackup->isEnabled());
+        EXPECT_TRUE(window.cmdBackup->text().startsWith("Membuka arsip...")) << window.cmdBackup->text().toStdString();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !dialogs.boxes.empty(); }, 120000)) << "the check never ended";
+        EXPECT_TRUE(window.cmdBackup->isEnabled());
+        EXPECT_EQ(dialogs.boxes[0].text.toStdString(), c.text) << dialogs.boxes[0].detail.toStdString();
+        if (c.informative)
+            EXPECT_EQ(dialogs.boxes[0].informative.toStdString(), c.informative);
+        else // the rows per table
+            EXPECT_NE(dialogs.boxes[0].informative.indexOf("\nptk: 3\n"), -1)
+                << dialogs.boxes[0].informative.toStdString();
+    }
+    EXPECT_EQ(Query("SELECT count(*) FROM pg_namespace WHERE nspname = 'pelantra_uji'"), "0");
     EXPECT_EQ(AdvisoryLocks(), "0");
 }
 
@@ -271,6 +402,10 @@ TEST_F(MainWindowDatabaseTest, FailedStagingStartsNoWorker)
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0].text, "Backup data gagal dilakukan");
     EXPECT_EQ(dialogs.boxes[0].informative, "Backup lain sedang berjalan pada database ini");
+    // Which program holds the lock, from where, since when.
+    EXPECT_TRUE(dialogs.boxes[0].detail.contains(QRegularExpression(
+        "program \"Pelantra\", from (127\\.0\\.0\\.1|local socket), connected since \\d{4}-\\d\\d-\\d\\d ")))
+        << dialogs.boxes[0].detail.toStdString();
     EXPECT_TRUE(window.statuses.empty());
     EXPECT_TRUE(DropStaging(other).ok());
 }
