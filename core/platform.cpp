@@ -8,6 +8,7 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+// After windows.h, which it needs.
 #include <shellapi.h>
 // windows.h makes ReplaceFile a macro for its own function of that name.
 #undef ReplaceFile
@@ -94,16 +95,6 @@ std::string JoinPath(const std::string& folder, const std::string& name, Platfor
     return folder + PathSeparator(platform) + name;
 }
 
-std::string PgDumpProgram(const std::string& basedir, Platform platform)
-{
-    return platform == Platform::Windows ? basedir + "\\pgsql\\bin\\pg_dump.exe" : basedir + "/pgsql/bin/pg_dump";
-}
-
-std::string ArchiverProgram(const std::string& basedir, Platform platform)
-{
-    return platform == Platform::Windows ? basedir + "\\php\\7za.exe" : basedir + "/php/7za";
-}
-
 bool IsValidUtf8(const std::string& bytes)
 {
     std::size_t i = 0;
@@ -131,10 +122,10 @@ std::string Utf8FromUnnamedEncoding(const std::string& bytes)
         return bytes;
     // Windows-1252 at 0x80-0x9F; there it has five holes, which Windows
     // itself maps to the C1 control of the same number. Elsewhere Latin-1.
-    static constexpr char16_t kHigh[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    static constexpr char16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                           0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                           0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                           0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
     std::string text;
     text.reserve(bytes.size() * 2);
     for (const char byte : bytes) {
@@ -255,47 +246,6 @@ std::error_code ReplaceFile(const std::string& from, const std::string& to)
     const std::string folder = std::filesystem::path(to).parent_path().string();
     return syncPath(folder.empty() ? "." : folder, O_RDONLY | O_DIRECTORY);
 #endif
-}
-
-std::string ProgramOutput::Take(std::string_view piece)
-{
-    if (mode_ == Mode::Unknown) {
-        firstLine_.append(piece);
-        const std::size_t end = firstLine_.find('\n');
-        if (end == std::string::npos)
-            return {};
-        const bool crlf = end > 0 && firstLine_[end - 1] == '\r';
-        mode_ = kHostPlatform == Platform::Windows && crlf ? Mode::Translated : Mode::AsIs;
-        std::string held;
-        held.swap(firstLine_);
-        return Take(held);
-    }
-    if (mode_ == Mode::AsIs)
-        return std::string(piece);
-    std::string text;
-    text.reserve(piece.size() + 1);
-    for (const char c : piece) {
-        if (heldReturn_) {
-            heldReturn_ = false;
-            if (c != '\n')
-                text += '\r';
-        }
-        if (c == '\r')
-            heldReturn_ = true;
-        else
-            text += c;
-    }
-    return text;
-}
-
-std::string ProgramOutput::Finish()
-{
-    std::string rest;
-    rest.swap(firstLine_); // output without a single line break passes as it is
-    if (heldReturn_)
-        rest += '\r';
-    heldReturn_ = false;
-    return rest;
 }
 
 bool StandardOutputIsTerminal()

@@ -21,10 +21,6 @@ char PathSeparator(Platform platform);
 // The folder and a file name joined by one separator.
 std::string JoinPath(const std::string& folder, const std::string& name, Platform platform);
 
-// The dump tool and the archiver inside the installation root `basedir`.
-std::string PgDumpProgram(const std::string& basedir, Platform platform);
-std::string ArchiverProgram(const std::string& basedir, Platform platform);
-
 // Path bytes as the user gave them (a command line, setting.ini), as the
 // file system wants them. On Windows the bytes are UTF-8 when they are valid
 // UTF-8 and in the ANSI code page otherwise; elsewhere they are passed as
@@ -67,26 +63,6 @@ std::string Utf8FromUnnamedEncoding(const std::string& bytes);
 // reaches the disk before the rename and the folder after it. Both paths
 // are UTF-8 text (NativePath).
 std::error_code ReplaceFile(const std::string& from, const std::string& to);
-
-// The standard output of a started program as the program wrote it, taken
-// piece by piece from the pipe. On Windows the C runtime of a program that
-// writes text mode, as pg_dump writes a plain dump, makes each LF a CRLF,
-// line breaks inside the data included. Where the first line arrives so
-// ended, each CRLF is made the LF it was; otherwise, and on the other
-// systems, the bytes pass as they are.
-class ProgramOutput {
-public:
-    // The bytes of `piece` that are settled; a CR at its end waits for the next.
-    std::string Take(std::string_view piece);
-    // What is left once the output has ended.
-    std::string Finish();
-
-private:
-    enum class Mode { Unknown, Translated, AsIs };
-    Mode mode_ = Mode::Unknown;
-    std::string firstLine_;
-    bool heldReturn_ = false;
-};
 
 // Whether the program's standard output is a terminal a person reads.
 bool StandardOutputIsTerminal();
