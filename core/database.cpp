@@ -3,6 +3,7 @@
 #include <libpq-fe.h>
 
 #include <atomic>
+#include <charconv>
 #include <cstring>
 
 #include "core/settings.h"
@@ -45,8 +46,7 @@ bool PostgreSQLSession::OpenOnPort(const std::string& port)
 {
     std::lock_guard lock(mutex_);
     connect_ = [port] {
-        const char* const keywords[] = {"hostaddr", "port",     "dbname",          "user",
-                                        "password", "application_name", nullptr};
+        const char* const keywords[] = {"hostaddr", "port", "dbname", "user", "password", "application_name", nullptr};
         const char* const values[] = {"127.0.0.1",       port.c_str(), "pendataan", "postgres",
                                       kDatabasePassword, "Pelantra",   nullptr};
         return PQconnectdbParams(keywords, values, 0);
@@ -265,6 +265,60 @@ std::string Sql::operator[](int column) const
     return std::string(PQgetvalue(result_.get(), row_, column), PQgetlength(result_.get(), row_, column));
 }
 
+template <> std::optional<std::string> Sql::Value<std::string>(int column) const
+{
+    if (!result_ || row_ < 0 || column < 0 || column >= PQnfields(result_.get()) ||
+        PQgetisnull(result_.get(), row_, column))
+        return std::nullopt;
+    return (*this)[column];
+}
+
+template <> std::optional<bool> Sql::Value<bool>(int column) const
+{
+    const std::optional<std::string> text = Value<std::string>(column);
+    if (text == "t")
+        return true;
+    if (text == "f")
+        return false;
+    return std::nullopt;
+}
+
+template <> std::optional<std::uint64_t> Sql::Value<std::uint64_t>(int column) const
+{
+    const std::optional<std::string> text = Value<std::string>(column);
+    std::uint64_t number = 0;
+    if (!text || std::from_chars(text->data(), text->data() + text->size(), number).ptr != text->data() + text->size())
+        return std::nullopt;
+    return number;
+}
+
+template <typename T>
+Result<std::optional<T>> Sql::QueryValue(const std::string& statement, const std::vector<std::string>& params)
+{
+    if (!Query(statement, params))
+        return Failure{{}, error_};
+    if (!Fetch())
+        return std::optional<T>();
+    return Value<T>(0);
+}
+
+template Result<std::optional<std::string>> Sql::QueryValue(const std::string&, const std::vector<std::string>&);
+template Result<std::optional<bool>> Sql::QueryValue(const std::string&, const std::vector<std::string>&);
+template Result<std::optional<std::uint64_t>> Sql::QueryValue(const std::string&, const std::vector<std::string>&);
+
+bool Sql::Failed(SqlState state) const
+{
+    switch (state) {
+    case SqlState::InvalidTextRepresentation:
+        return errorCode_ == "22P02";
+    case SqlState::LockNotAvailable:
+        return errorCode_ == "55P03";
+    case SqlState::DependentObjectsStillExist:
+        return errorCode_ == "2BP01";
+    }
+    return false;
+}
+
 int Sql::RowCount() const
 {
     return result_ ? PQntuples(result_.get()) : 0;
@@ -275,16 +329,15 @@ std::string Sql::CommandStatus() const
     return result_ ? PQcmdStatus(result_.get()) : "";
 }
 
-Transaction::Transaction(PostgreSQLSession& session, const std::string& begin) : sql_(session)
+Transaction::Transaction(PostgreSQLSession& session, IsolationLevel level) : Sql(session)
 {
-    open_ = sql_.Execute(begin);
-    error_ = sql_.ErrorText();
+    open_ = Execute(level == IsolationLevel::RepeatableRead ? "BEGIN ISOLATION LEVEL REPEATABLE READ" : "BEGIN");
 }
 
 Transaction::~Transaction()
 {
     if (open_)
-        sql_.Execute("ROLLBACK");
+        Execute("ROLLBACK");
 }
 
 bool Transaction::Commit()
@@ -292,12 +345,10 @@ bool Transaction::Commit()
     if (!open_)
         return false;
     open_ = false;
-    if (!sql_.Execute("COMMIT")) {
-        error_ = sql_.ErrorText();
+    if (!Execute("COMMIT"))
         return false;
-    }
-    if (sql_.CommandStatus() != "COMMIT") {
-        error_ = "the transaction was rolled back (" + sql_.CommandStatus() + ")";
+    if (CommandStatus() != "COMMIT") {
+        SetErrorText("the transaction was rolled back (" + CommandStatus() + ")");
         return false;
     }
     return true;

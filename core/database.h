@@ -1,9 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/messages.h"
@@ -16,9 +19,6 @@ struct pg_result;
 namespace pelantra {
 
 inline constexpr const char* kDatabasePassword = "m4r1nd4l4y2011!";
-// SQLSTATE of a value that is not valid text for its type, e.g. a malformed key.
-inline constexpr const char* kInvalidTextRepresentation = "22P02";
-
 
 struct ConnectionDeleter {
     void operator()(pg_conn* conn) const;
@@ -92,8 +92,16 @@ Status Reconnect(PostgreSQLSession& session);
 void SetDefaultSession(PostgreSQLSession* session);
 PostgreSQLSession* DefaultSession();
 
+// The SQLSTATEs the program acts on.
+enum class SqlState {
+    InvalidTextRepresentation, // 22P02: a value that is not valid text for its type, e.g. a malformed key
+    LockNotAvailable, // 55P03: a lock wait ran past lock_timeout
+    DependentObjectsStillExist, // 2BP01: something outside depends on what was to be dropped
+};
+
 // A statement object: run a statement, then fetch rows one at a time and
-// read columns by position as text (SQL NULL reads as the empty text).
+// read columns by position, as text (SQL NULL reads as the empty text) or
+// typed (NULL reads as an empty optional).
 class Sql {
 public:
     Sql();
@@ -105,15 +113,26 @@ public:
     bool Execute(const std::string& statement, const std::vector<std::string>& params = {});
     // Several such statements in one round trip: true when all were done.
     bool ExecuteScript(const std::string& statements);
+    // The first column of the first row of a query: the value, an empty
+    // optional for NULL or no row, or the failure with the server's message.
+    // T is std::string, bool or std::uint64_t.
+    template <typename T>
+    Result<std::optional<T>> QueryValue(const std::string& statement, const std::vector<std::string>& params = {});
 
     bool Fetch();
     std::string operator[](int column) const;
+    // A column of the fetched row as T (see QueryValue); empty for NULL, or
+    // for text that is no T.
+    template <typename T> std::optional<T> Value(int column) const;
     int RowCount() const;
     // The server's completion tag of the last statement, e.g. "COMMIT".
     std::string CommandStatus() const;
     std::string ErrorText() const { return error_; }
-    // The SQLSTATE of the last failed statement; empty if none.
-    std::string ErrorCode() const { return errorCode_; }
+    // Whether the last statement failed with `state`.
+    bool Failed(SqlState state) const;
+
+protected:
+    void SetErrorText(std::string text) { error_ = std::move(text); }
 
 private:
     bool Run(const std::string& statement, const std::vector<std::string>& params, bool rowsExpected);
@@ -128,13 +147,22 @@ private:
     std::string errorCode_;
 };
 
-// A transaction on a session, rolled back when the object goes unless it was
-// committed.
-class Transaction {
+template <> std::optional<std::string> Sql::Value<std::string>(int column) const;
+template <> std::optional<bool> Sql::Value<bool>(int column) const;
+template <> std::optional<std::uint64_t> Sql::Value<std::uint64_t>(int column) const;
+extern template Result<std::optional<std::string>> Sql::QueryValue(const std::string&, const std::vector<std::string>&);
+extern template Result<std::optional<bool>> Sql::QueryValue(const std::string&, const std::vector<std::string>&);
+extern template Result<std::optional<std::uint64_t>> Sql::QueryValue(const std::string&,
+                                                                     const std::vector<std::string>&);
+
+enum class IsolationLevel { ReadCommitted, RepeatableRead };
+
+// A transaction on a session whose statements run through it; rolled back
+// when the object goes unless it was committed.
+class Transaction final : public Sql {
 public:
-    // Opens the transaction with `begin` (for example "BEGIN ISOLATION LEVEL
-    // REPEATABLE READ"); see Begun().
-    Transaction(PostgreSQLSession& session, const std::string& begin);
+    // Opens the transaction; see Begun() and ErrorText().
+    explicit Transaction(PostgreSQLSession& session, IsolationLevel level = IsolationLevel::ReadCommitted);
     ~Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
@@ -143,12 +171,9 @@ public:
     // True only when the server committed; a transaction that had failed
     // answers COMMIT with a rollback.
     bool Commit();
-    std::string ErrorText() const { return error_; }
 
 private:
-    Sql sql_;
     bool open_ = false;
-    std::string error_;
 };
 
 } // namespace pelantra

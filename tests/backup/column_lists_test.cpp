@@ -14,12 +14,11 @@ TEST(ColumnLists, NamesAreQuotedAsTheServerQuotesThem)
     PostgreSQLSession session;
     ASSERT_TRUE(session.OpenOnPort(port)) << session.ErrorText();
 
-    Transaction change(session, "BEGIN"); // rolled back at the end
+    Transaction change(session); // rolled back at the end
     ASSERT_TRUE(change.Begun());
-    Sql sql(session);
-    ASSERT_TRUE(sql.Execute("ALTER TABLE public.ptk ADD COLUMN \"user\" text, ADD COLUMN \"Nama Lengkap\" text, "
-                            "ADD COLUMN name text, ADD COLUMN \"o\"\"q\" text"))
-        << sql.ErrorText();
+    ASSERT_TRUE(change.Execute("ALTER TABLE public.ptk ADD COLUMN \"user\" text, ADD COLUMN \"Nama Lengkap\" text, "
+                               "ADD COLUMN name text, ADD COLUMN \"o\"\"q\" text"))
+        << change.ErrorText();
 
     const Result<ColumnLists> lists = LoadColumnLists(session);
     ASSERT_TRUE(lists.ok()) << lists.failure().detail;

@@ -37,9 +37,8 @@ std::string UnusedPort()
 // The first column of the first row, or nullopt when the statement failed.
 std::optional<std::string> QueryOne(Sql& sql, const std::string& statement, const std::vector<std::string>& params = {})
 {
-    if (!sql.Query(statement, params) || !sql.Fetch())
-        return std::nullopt;
-    return sql[0];
+    const auto value = sql.QueryValue<std::string>(statement, params);
+    return value.ok() ? value.value() : std::nullopt;
 }
 
 // Restores the process-wide default session when a test ends, however it ends.
@@ -176,6 +175,12 @@ TEST(Database, ReadingValues)
     EXPECT_EQ(sql[4], "0");
     EXPECT_EQ(sql[5], "") << "a column past the end";
     EXPECT_EQ(sql[-1], "");
+    // Typed, NULL is no value, and the empty text still one.
+    EXPECT_EQ(sql.Value<std::string>(0), std::nullopt);
+    EXPECT_EQ(sql.Value<std::string>(1), "");
+    EXPECT_EQ(sql.Value<std::uint64_t>(3), std::nullopt);
+    EXPECT_EQ(sql.Value<std::uint64_t>(4), 0u);
+    EXPECT_EQ(sql.Value<std::uint64_t>(2), std::nullopt) << "text that is no number";
     EXPECT_FALSE(sql.Fetch());
 
     ASSERT_TRUE(sql.Query("SELECT g, 'r' || g FROM generate_series(1, 3) AS g ORDER BY g"));
@@ -323,21 +328,22 @@ TEST(Database, StatementsMustGiveTheStatusTheyAreRunFor)
     // A transaction is rolled back unless committed, and a COMMIT that the
     // server answers with a rollback is no commit.
     {
-        Transaction left(session, "BEGIN");
+        Transaction left(session);
         ASSERT_TRUE(left.Begun()) << left.ErrorText();
-        ASSERT_TRUE(sql.Execute("INSERT INTO t VALUES (1)"));
+        ASSERT_TRUE(left.Execute("INSERT INTO t VALUES (1)"));
     }
     EXPECT_EQ(QueryOne(sql, "SELECT count(*) FROM t"), "0");
     {
-        Transaction failed(session, "BEGIN");
-        ASSERT_TRUE(sql.Execute("INSERT INTO t VALUES (2)"));
-        EXPECT_FALSE(sql.Execute("INSERT INTO t VALUES ('not a number')"));
+        Transaction failed(session, IsolationLevel::RepeatableRead);
+        ASSERT_TRUE(failed.Execute("INSERT INTO t VALUES (2)"));
+        EXPECT_FALSE(failed.Execute("INSERT INTO t VALUES ('not a number')"));
+        EXPECT_TRUE(failed.Failed(SqlState::InvalidTextRepresentation)) << failed.ErrorText();
         EXPECT_FALSE(failed.Commit());
         EXPECT_NE(failed.ErrorText(), "");
     }
     {
-        Transaction committed(session, "BEGIN");
-        ASSERT_TRUE(sql.Execute("INSERT INTO t VALUES (3)"));
+        Transaction committed(session);
+        ASSERT_TRUE(committed.Execute("INSERT INTO t VALUES (3)"));
         EXPECT_TRUE(committed.Commit()) << committed.ErrorText();
     }
     EXPECT_EQ(QueryOne(sql, "SELECT string_agg(x::text, ',') FROM t"), "3");
