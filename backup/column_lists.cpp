@@ -1,29 +1,35 @@
 #include "backup/column_lists.h"
 
+#include "backup/messages.h"
 #include "backup/server_sql.h"
 #include "backup/staged_tables.h"
 #include "core/database.h"
 
 namespace pelantra {
 
+Result<TableColumnsMap> LoadTableColumns(Sql& sql, const ServerSql& server)
+{
+    if (!sql.Query(server.ColumnsQuery(), {StagedTablesArray()}))
+        return Failure{{}, sql.ErrorText()};
+    TableColumnsMap columns;
+    while (sql.Fetch())
+        columns.emplace(sql[0], TableColumns{sql[1], sql[2]});
+    for (std::string_view table : kStagedTables) {
+        if (!columns.contains(table))
+            return Failure{{}, "no columns found for table public." + std::string(table)};
+    }
+    return columns;
+}
+
 Result<ColumnLists> LoadColumnLists(PostgreSQLSession& session)
 {
-    constexpr const char* kUnreadable = "Struktur tabel tidak dapat dibaca";
-    std::string tables = "{";
-    for (std::string_view table : kStagedTables)
-        tables.append(tables.size() > 1 ? "," : "").append(table);
-    tables += '}';
-
     Sql sql(session);
-    if (!sql.Query(ServerSql(session.ServerVersion()).ColumnListsQuery(), {tables}))
-        return Failure{kUnreadable, sql.ErrorText()};
+    const Result<TableColumnsMap> columns = LoadTableColumns(sql, ServerSql(session.ServerVersion()));
+    if (!columns.ok())
+        return Failure{kColumnsUnreadable, columns.failure().detail};
     ColumnLists lists;
-    while (sql.Fetch())
-        lists.emplace(sql[0], sql[1]);
-    for (std::string_view table : kStagedTables) {
-        if (!lists.contains(table))
-            return Failure{kUnreadable, "no columns found for table public." + std::string(table)};
-    }
+    for (const auto& [table, found] : columns.value())
+        lists.emplace(table, found.replayed);
     return lists;
 }
 

@@ -1,16 +1,32 @@
 #pragma once
 
+#include <map>
+#include <string>
+
 #include "backup/dump_rewriter.h"
 #include "core/result.h"
 
 namespace pelantra {
 
 class PostgreSQLSession;
+class ServerSql;
+class Sql;
 
-// What goes after the table name in every replayed INSERT of a staged table:
-// its column list, as the server quotes the names, read once from the public
-// tables in column order. Fails when the query fails or a table has no
-// columns.
+// What the server tells of a staged table's columns in public, quoted as the
+// server quotes names, in column order.
+struct TableColumns {
+    std::string replayed; // what follows the table name in a replayed INSERT (ColumnLists)
+    std::string written; // what a copy writes: all but generated columns, comma-separated
+};
+using TableColumnsMap = std::map<std::string, TableColumns, std::less<>>;
+
+// Every staged table's columns, read on `sql` (inside its transaction, if
+// any). Fails, with the server's message or the table that has no columns
+// as the detail and no reason, when the query fails or a table is missing.
+Result<TableColumnsMap> LoadTableColumns(Sql& sql, const ServerSql& server);
+
+// What goes after the table name in every replayed INSERT of a staged
+// table, read once from the public tables.
 Result<ColumnLists> LoadColumnLists(PostgreSQLSession& session);
 
 } // namespace pelantra

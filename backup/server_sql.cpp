@@ -11,25 +11,20 @@ std::string ServerSql::CreateStagedTable(std::string_view table) const
            (HasGeneratedColumns() ? " INCLUDING GENERATED)" : ")");
 }
 
-std::string ServerSql::WrittenColumnsQuery() const
-{
-    return std::string("SELECT table_name, string_agg(quote_ident(column_name), ',' ORDER BY ordinal_position) "
-                       "FROM information_schema.columns WHERE table_schema='public' AND table_name = ANY($1::text[]) ") +
-           (HasGeneratedColumns() ? "AND is_generated = 'NEVER' " : "") + "GROUP BY table_name";
-}
-
-std::string ServerSql::ColumnListsQuery() const
+std::string ServerSql::ColumnsQuery() const
 {
     // An identity column GENERATED ALWAYS takes a replayed value only when
     // the statement overrides it.
     const char* overriding = HasIdentityColumns() ? "|| CASE WHEN bool_or(identity_generation = 'ALWAYS') "
-                                                    "THEN ' OVERRIDING SYSTEM VALUE' ELSE '' END "
+                                                    "THEN ' OVERRIDING SYSTEM VALUE' ELSE '' END"
                                                   : "";
+    const char* written = HasGeneratedColumns() ? "CASE WHEN is_generated = 'NEVER' THEN quote_ident(column_name) END"
+                                                : "quote_ident(column_name)";
     return std::string("SELECT table_name, '(' || string_agg(quote_ident(column_name), ',' ORDER BY ordinal_position) "
                        "|| ')' ") +
-           overriding +
-           "FROM information_schema.columns WHERE table_schema='public' AND table_name = ANY($1::text[]) "
-           "GROUP BY table_name";
+           overriding + ", string_agg(" + written +
+           ", ',' ORDER BY ordinal_position) FROM information_schema.columns "
+           "WHERE table_schema='public' AND table_name = ANY($1::text[]) GROUP BY table_name";
 }
 
 std::optional<std::string> ServerSql::LockTimeout(std::chrono::milliseconds timeout) const

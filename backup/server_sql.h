@@ -22,14 +22,13 @@ public:
     // An empty copy of the public table in the staging schema: its columns
     // with their defaults and, where the server has them, generated columns.
     std::string CreateStagedTable(std::string_view table) const;
-    // Per table named in $1 (a text array): the columns a copy writes, as
-    // the server quotes them, in column order. Generated columns are left
-    // out: the staged table computes them itself.
-    std::string WrittenColumnsQuery() const;
-    // Per table named in $1: what follows the table name in a replayed
-    // INSERT: "(" + every column + ")", and " OVERRIDING SYSTEM VALUE" where
-    // an identity column is GENERATED ALWAYS.
-    std::string ColumnListsQuery() const;
+    // Per table named in $1 (a text array), three columns: the name; what
+    // follows it in a replayed INSERT, "(" + every column + ")" and
+    // " OVERRIDING SYSTEM VALUE" where an identity column is GENERATED
+    // ALWAYS; and the columns a copy writes, all but generated ones (the
+    // staged table computes them itself). Names as the server quotes them,
+    // in column order.
+    std::string ColumnsQuery() const;
     // The statement that bounds a transaction's wait for a lock; none where
     // the server has no such bound.
     std::optional<std::string> LockTimeout(std::chrono::milliseconds timeout) const;

@@ -1,14 +1,16 @@
 #pragma once
 
 #include <array>
+#include <string>
 #include <string_view>
 
 namespace pelantra {
 
+// The staging schema and the thirteen tables a backup carries, named here
+// only: every statement that names them takes the names from here.
 inline constexpr const char* kStagingSchema = "tmpx";
 
-// The thirteen tables a backup carries, in the order they are created in the
-// staging schema.
+// In the order they are created in the staging schema.
 inline constexpr std::array<std::string_view, 13> kStagedTables = {
     "ptk",
     "peserta_didik",
@@ -24,5 +26,11 @@ inline constexpr std::array<std::string_view, 13> kStagedTables = {
     "tugas_tambahan",
     "sekolah",
 };
+
+// The staged copy of `table`: "tmpx.<table>".
+std::string Staged(std::string_view table);
+// The thirteen names as one text array value, "{ptk,peserta_didik,...}",
+// for a bound parameter.
+std::string StagedTablesArray();
 
 } // namespace pelantra
