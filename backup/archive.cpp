@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "backup/backup_outcome.h"
+#include "backup/messages.h"
 #include "core/platform.h"
 
 namespace pelantra {
@@ -60,6 +61,17 @@ std::vector<ArchiveMember> ParseTechnicalListing(const std::string& listing)
     return members;
 }
 
+ArchiveListing ListArchive(const std::string& archiver, const std::string& archivePath, const ToolWatch& watch)
+{
+    ArchiveListing listing{RunTool({archiver, {"l", "-slt", kPasswordSwitch, archivePath}, {}}, watch), {}};
+    if (!listing.run.ExitedWith(0))
+        return listing;
+    const std::vector<ArchiveMember> members = ParseTechnicalListing(listing.run.output);
+    if (members.size() == 1 && members.front().path == kMemberName)
+        listing.soleMember = members.front();
+    return listing;
+}
+
 ArchiveDraft::ArchiveDraft(const std::string& archivePath) : target_(archivePath)
 {
     const QFileInfo target(QString::fromStdString(archivePath));
@@ -69,14 +81,13 @@ ArchiveDraft::ArchiveDraft(const std::string& archivePath) : target_(archivePath
     // archive inside keeps the target's name, so the archiver treats it alike.
     folder_ = std::make_unique<QTemporaryDir>(beside.filePath(QString(kFolderPrefix) + "XXXXXX"));
     if (!folder_->isValid()) {
-        ready_ = Failure{"Folder tujuan tidak dapat ditulisi; pilih folder lain",
-                         archivePath + ": " + folder_->errorString().toStdString()};
+        ready_ = Failure{kFolderUnwritable, archivePath + ": " + folder_->errorString().toStdString()};
         return;
     }
     owner_ = std::make_unique<QLockFile>(folder_->filePath(kOwnerFile));
     owner_->setStaleLockTime(0);
     if (!owner_->tryLock(0)) {
-        ready_ = Failure{"Arsip tidak dapat dibuat", archivePath + ": the private folder cannot be claimed"};
+        ready_ = Failure{kArchiveNotMade, archivePath + ": the private folder cannot be claimed"};
         return;
     }
     path_ = folder_->filePath(target.fileName()).toStdString();
@@ -94,22 +105,20 @@ Status ArchiveDraft::Verify(const std::string& archiver, std::uint64_t memberSiz
     if (test.status == ToolResult::Status::Stopped)
         return Failure{kStoppedReason, {}};
     if (!test.ExitedWith(0))
-        return Failure{"Arsip gagal diuji", test.Detail(archiver)};
+        return Failure{kArchiveTestFailed, test.Detail(archiver)};
 
-    const ToolResult list = RunTool({archiver, {"l", "-slt", kPasswordSwitch, path_}, {}}, watch);
-    const std::vector<ArchiveMember> members =
-        list.ExitedWith(0) ? ParseTechnicalListing(list.output) : std::vector<ArchiveMember>{};
-    if (members.size() != 1 || members.front().path != kMemberName || members.front().size != memberSize)
-        return Failure{"Isi arsip tidak sesuai", list.Detail(archiver)};
-    if (!members.front().encrypted)
-        return Failure{"Arsip tidak terkunci dengan kata sandi", list.Detail(archiver)};
+    const ArchiveListing listing = ListArchive(archiver, path_, watch);
+    if (!listing.soleMember || listing.soleMember->size != memberSize)
+        return Failure{kArchiveContentWrong, listing.run.Detail(archiver)};
+    if (!listing.soleMember->encrypted)
+        return Failure{kArchiveNotLocked, listing.run.Detail(archiver)};
     return {};
 }
 
 Status ArchiveDraft::Replace()
 {
     if (const std::error_code error = ReplaceFile(path_, target_))
-        return Failure{"Arsip tidak dapat disimpan", target_ + ": " + error.message()};
+        return Failure{kArchiveNotSaved, target_ + ": " + error.message()};
     return {};
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,5 +56,13 @@ struct ArchiveMember {
     bool encrypted = false;
 };
 std::vector<ArchiveMember> ParseTechnicalListing(const std::string& listing);
+
+// An archive listed with the program's password.
+struct ArchiveListing {
+    ToolResult run;
+    // kartesa2014.sql, when the listing worked and names it alone.
+    std::optional<ArchiveMember> soleMember;
+};
+ArchiveListing ListArchive(const std::string& archiver, const std::string& archivePath, const ToolWatch& watch);
 
 } // namespace pelantra

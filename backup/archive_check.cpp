@@ -1,10 +1,9 @@
 #include "backup/archive_check.h"
 
-#include <QElapsedTimer>
-
 #include <optional>
 
 #include "backup/archive.h"
+#include "backup/messages.h"
 #include "backup/staged_tables.h"
 #include "backup/staging.h"
 #include "core/database.h"
@@ -13,14 +12,9 @@ namespace pelantra {
 namespace {
 
 constexpr const char* kScratchSchema = "pelantra_uji";
-constexpr const char* kWrongPassword = "Arsip tidak dapat dibuka dengan kata sandi program";
-constexpr const char* kDamaged = "Arsip rusak atau tidak lengkap";
-constexpr const char* kUnreadable = "Isi arsip tidak dapat dibaca";
 // How every rewritten dump begins.
 constexpr std::string_view kDumpOpening = "--\n-- Kartesa Ombralu\n";
-constexpr const char* kNotRestorable = "Isi arsip tidak dapat dipulihkan";
 constexpr std::size_t kBatchBytes = 1 << 20;
-constexpr int kSliceMs = 100;
 
 bool IsPasswordComplaint(const std::string& output)
 {
@@ -33,51 +27,44 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
                               const StatementSink& statements, const ToolWatch& watch,
                               const std::function<void()>& opened)
 {
-    const ToolResult list = RunTool({archiver, {"l", "-slt", kPasswordSwitch, archivePath}, {}}, watch);
+    const ArchiveListing listing = ListArchive(archiver, archivePath, watch);
+    const ToolResult& list = listing.run;
     if (list.status == ToolResult::Status::FailedToStart)
-        return Failure{CannotStartReason("pengarsip", archiver), list.Detail(archiver)};
+        return Failure{FillIn(kToolCannotStart, {"pengarsip", archiver}), list.Detail(archiver)};
     // The listing needs the password only where the names are encrypted too.
     if (!list.ExitedWith(0))
-        return Failure{IsPasswordComplaint(list.output) ? kWrongPassword : kDamaged, list.Detail(archiver)};
-    const std::vector<ArchiveMember> members = ParseTechnicalListing(list.output);
-    if (members.size() != 1 || members.front().path != kMemberName)
-        return Failure{"Arsip harus berisi tepat satu berkas kartesa2014.sql", list.Detail(archiver)};
-    if (!members.front().encrypted)
-        return Failure{"Arsip tidak terkunci dengan kata sandi", list.Detail(archiver)};
+        return Failure{IsPasswordComplaint(list.output) ? kWrongPassword : kArchiveDamaged, list.Detail(archiver)};
+    if (!listing.soleMember)
+        return Failure{kNotTheOneMember, list.Detail(archiver)};
+    if (!listing.soleMember->encrypted)
+        return Failure{kArchiveNotLocked, list.Detail(archiver)};
     if (opened)
         opened();
 
     ToolProcess extract({archiver, {"x", "-so", kPasswordSwitch, archivePath, kMemberName}, {}},
                         ToolProcess::Channels::Separate);
     if (!extract.Started())
-        return Failure{kUnreadable, extract.Stop(ToolResult::Status::Stopped).Detail(archiver)};
+        return Failure{kArchiveUnreadable, extract.Stop(ToolResult::Status::Stopped).Detail(archiver)};
     DumpCheck check(statements);
     std::optional<Failure> rejected; // the dump's fault; the data is still read to its end
     std::string opening;
-    QProcess& process = extract.Process();
-    QElapsedTimer sinceProgress;
-    sinceProgress.start();
-    for (;;) {
-        if (watch.StopRequested())
-            return Failure{"Pemeriksaan dihentikan", {}};
-        const QByteArray chunk = process.read(1 << 16);
-        if (!chunk.isEmpty()) {
-            sinceProgress.restart();
-            const std::string_view piece(chunk.constData(), chunk.size());
-            if (opening.size() < kDumpOpening.size())
-                opening.append(piece.substr(0, kDumpOpening.size() - opening.size()));
-            if (!rejected) {
-                if (Status fed = check.Feed(piece); !fed.ok())
-                    rejected = fed.failure();
-            }
-            continue;
+    const auto take = [&](std::string_view piece) {
+        if (opening.size() < kDumpOpening.size())
+            opening.append(piece.substr(0, kDumpOpening.size() - opening.size()));
+        if (!rejected) {
+            if (Status fed = check.Feed(piece); !fed.ok())
+                rejected = fed.failure();
         }
-        if (process.state() == QProcess::NotRunning && process.bytesAvailable() == 0)
-            break;
-        if (extract.CollectMessages())
-            sinceProgress.restart();
-        if (!process.waitForReadyRead(kSliceMs) && sinceProgress.elapsed() > watch.stallLimit.count())
-            return Failure{kUnreadable, extract.Stop(ToolResult::Status::Stalled).Detail(archiver)};
+        return true;
+    };
+    switch (extract.ReadOutput(watch, take)) {
+    case ToolProcess::Reading::Ended:
+    case ToolProcess::Reading::Refused:
+        break;
+    case ToolProcess::Reading::StopRequested:
+        return Failure{kCheckStopped, {}};
+    case ToolProcess::Reading::Stalled:
+        return Failure{kArchiveUnreadable, extract.Stop(ToolResult::Status::Stalled).Detail(archiver)};
     }
     const ToolResult extracted = extract.Finish(watch);
     if (!extracted.ExitedWith(0)) {
@@ -85,8 +72,9 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
         // as a dump did open with the password: a wrong one yields nothing
         // of it, a damaged archive fails on the way.
         if (opening == kDumpOpening)
-            return Failure{kDamaged, extracted.Detail(archiver)};
-        return Failure{IsPasswordComplaint(extracted.output) ? kWrongPassword : kUnreadable, extracted.Detail(archiver)};
+            return Failure{kArchiveDamaged, extracted.Detail(archiver)};
+        return Failure{IsPasswordComplaint(extracted.output) ? kWrongPassword : kArchiveUnreadable,
+                       extracted.Detail(archiver)};
     }
     if (rejected)
         return *rejected;
@@ -101,10 +89,9 @@ Result<DumpFacts> ReplayArchive(PostgreSQLSession& session, const std::string& a
     Result<BackupLock> lock = BackupLock::Take(session);
     if (!lock.ok())
         return lock.failure();
-    const Transaction scratch(session, "BEGIN"); // never committed
-    if (!scratch.Begun())
-        return Failure{kNotRestorable, scratch.ErrorText()};
-    Sql sql(session);
+    Transaction sql(session); // never committed
+    if (!sql.Begun())
+        return Failure{kNotRestorable, sql.ErrorText()};
     std::string layout = std::string("CREATE SCHEMA ") + kScratchSchema + ";";
     for (std::string_view table : kStagedTables)
         layout.append("CREATE TABLE ")
@@ -137,13 +124,15 @@ Result<DumpFacts> ReplayArchive(PostgreSQLSession& session, const std::string& a
 
     for (std::string_view table : kStagedTables) {
         const std::string name(table);
-        if (!sql.Query("SELECT count(*) FROM " + std::string(kScratchSchema) + "." + name) || !sql.Fetch())
-            return Failure{kNotRestorable, sql.ErrorText()};
+        const auto restored =
+            sql.QueryValue<std::uint64_t>("SELECT count(*) FROM " + std::string(kScratchSchema) + "." + name);
+        if (!restored.ok())
+            return Failure{kNotRestorable, restored.failure().detail};
         const auto found = read.value().rows.find(table);
-        const std::string expected = std::to_string(found == read.value().rows.end() ? 0 : found->second);
-        if (sql[0] != expected)
-            return Failure{"Jumlah baris setelah pemulihan tidak sesuai",
-                           "table " + name + ": " + expected + " rows in the archive, " + sql[0] + " restored"};
+        const std::uint64_t expected = found == read.value().rows.end() ? 0 : found->second;
+        if (restored.value() != expected)
+            return Failure{kRowsDiffer, "table " + name + ": " + std::to_string(expected) + " rows in the archive, " +
+                                            std::to_string(restored.value().value_or(0)) + " restored"};
     }
     return read;
 }

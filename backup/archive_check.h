@@ -11,9 +11,6 @@ namespace pelantra {
 
 class PostgreSQLSession;
 
-// What a check tells of an archive that proved to restore.
-inline constexpr const char* kArchiveRestorable = "Arsip utuh dan dapat dipulihkan";
-
 // Opens a backup archive with the program's password, requires exactly the
 // one member kartesa2014.sql, and streams it, never to a file, through the
 // rewrite's own scanner (DumpCheck); `statements` takes every statement on
@@ -30,8 +27,7 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
 // copies of the staged tables (with their keys and checks) in a scratch
 // schema and compares each table's rows with the scanner's count. Nothing
 // is left in the database afterwards.
-Result<DumpFacts> ReplayArchive(PostgreSQLSession& session, const std::string& archiver,
-                                const std::string& archivePath, const ToolWatch& watch = {},
-                                const std::function<void()>& opened = {});
+Result<DumpFacts> ReplayArchive(PostgreSQLSession& session, const std::string& archiver, const std::string& archivePath,
+                                const ToolWatch& watch = {}, const std::function<void()>& opened = {});
 
 } // namespace pelantra

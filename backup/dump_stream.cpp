@@ -6,15 +6,15 @@
 
 #include "backup/backup_outcome.h"
 #include "backup/export.h"
+#include "backup/messages.h"
+#include "backup/tools.h"
 #include "core/platform.h"
 
 namespace pelantra {
 namespace {
 
-constexpr qint64 kChunkBytes = 1 << 16;
 // Rewritten bytes waiting for the archiver beyond this make the stream wait.
 constexpr qint64 kPendingBytes = 1 << 20;
-constexpr int kSliceMs = 100;
 
 // Both tools and the bookkeeping of one stream.
 class Stream {
@@ -47,31 +47,25 @@ private:
     Status Pump()
     {
         if (!dump_.Started())
-            return Failure{CannotStartReason("export", exporter_.program),
+            return Failure{FillIn(kToolCannotStart, {"export", exporter_.program}),
                            ExportDetail(dump_.Stop(ToolResult::Status::Stopped), exporter_.program)};
         if (!pack_.Started())
-            return Failure{CannotStartReason("pengarsip", archiver_.program),
+            return Failure{FillIn(kToolCannotStart, {"pengarsip", archiver_.program}),
                            pack_.Stop(ToolResult::Status::Stopped).Detail(archiver_.program)};
-        QProcess& dump = dump_.Process();
-        for (;;) {
-            if (watch_.StopRequested())
-                return Failure{kStoppedReason, {}};
-            const bool spoke = dump_.CollectMessages() | pack_.CollectMessages();
-            const QByteArray chunk = dump.read(kChunkBytes);
-            if (!chunk.isEmpty()) {
-                Progressed();
-                const Status fed = rewriter_.Feed(dumpOutput_.Take(std::string_view(chunk.constData(), chunk.size())));
-                if (!fed.ok())
-                    return deliveryFailure_ ? *deliveryFailure_ : fed;
-                continue;
-            }
-            if (dump.state() == QProcess::NotRunning && dump.bytesAvailable() == 0)
-                break;
-            if (spoke)
-                Progressed();
-            if (!dump.waitForReadyRead(kSliceMs) && Stalled())
-                return Failure{"Export data berhenti tanpa kemajuan",
-                               ExportDetail(dump_.Stop(ToolResult::Status::Stalled), exporter_.program)};
+        Status fed;
+        const auto feed = [this, &fed](std::string_view piece) {
+            fed = rewriter_.Feed(dumpOutput_.Take(piece));
+            return fed.ok();
+        };
+        switch (dump_.ReadOutput(watch_, feed, [this] { return pack_.CollectMessages(); })) {
+        case ToolProcess::Reading::Ended:
+            break;
+        case ToolProcess::Reading::Refused:
+            return deliveryFailure_ ? *deliveryFailure_ : fed;
+        case ToolProcess::Reading::StopRequested:
+            return Failure{kStoppedReason, {}};
+        case ToolProcess::Reading::Stalled:
+            return Failure{kExportStalled, ExportDetail(dump_.Stop(ToolResult::Status::Stalled), exporter_.program)};
         }
 
         const ToolResult dumped = dump_.Finish(watch_);
@@ -88,7 +82,7 @@ private:
             dumpEnded_();
         const ToolResult packed = pack_.Finish(watch_);
         if (!packed.ExitedWith(0) && !packed.ExitedWith(1)) // 1: a warning only
-            return Failure{"Arsip tidak dapat dibuat", packed.Detail(archiver_.program)};
+            return Failure{kArchiveNotMade, packed.Detail(archiver_.program)};
         return {};
     }
 
@@ -99,7 +93,7 @@ private:
         QProcess& pack = pack_.Process();
         while (pack.bytesToWrite() > pending) {
             if (pack.state() == QProcess::NotRunning)
-                return Undelivered("Arsip tidak dapat dibuat", pack_.Finish(watch_));
+                return Undelivered(kArchiveNotMade, pack_.Finish(watch_));
             if (watch_.StopRequested())
                 return Undelivered(kStoppedReason, pack_.Stop(ToolResult::Status::Stopped));
             const qint64 before = pack.bytesToWrite();
@@ -107,15 +101,17 @@ private:
             if (pack_.CollectMessages() || pack.bytesToWrite() < before)
                 Progressed();
             else if (Stalled())
-                return Undelivered("Pengarsip berhenti menerima data", pack_.Stop(ToolResult::Status::Stalled));
+                return Undelivered(kArchiverStalled, pack_.Stop(ToolResult::Status::Stalled));
         }
         return true;
     }
 
     bool Deliver(std::string_view piece, qint64 pending)
     {
+        Progressed(); // the bytes came
+
         if (!piece.empty() && pack_.Process().write(piece.data(), static_cast<qint64>(piece.size())) < 0)
-            return Undelivered("Arsip tidak dapat dibuat", pack_.Stop(ToolResult::Status::Crashed));
+            return Undelivered(kArchiveNotMade, pack_.Stop(ToolResult::Status::Crashed));
         return Delivered(pending);
     }
 

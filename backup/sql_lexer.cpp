@@ -6,12 +6,6 @@
 namespace pelantra {
 namespace {
 
-bool IsIdentifierByte(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
-           static_cast<unsigned char>(c) >= 0x80;
-}
-
 const char* Find(const char* p, const char* end, char c)
 {
     const void* found = std::memchr(p, c, static_cast<std::size_t>(end - p));

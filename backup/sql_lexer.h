@@ -2,6 +2,16 @@
 
 namespace pelantra {
 
+// Bytes that may begin an unquoted name, and those that may follow.
+inline bool IsIdentifierStart(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || static_cast<unsigned char>(c) >= 0x80;
+}
+inline bool IsIdentifierByte(char c)
+{
+    return IsIdentifierStart(c) || (c >= '0' && c <= '9') || c == '$';
+}
+
 // Follows the lexical structure of SQL text as it streams past: quoted
 // values and names (which may span lines and hold anything), -- and nested
 // /* */ comments, and where statements end and begin. It only looks; what

@@ -11,7 +11,6 @@ namespace pelantra {
 namespace {
 
 constexpr std::size_t kTailBytes = 64 * 1024;
-constexpr int kSliceMs = 100;
 constexpr int kStartMs = 30000;
 constexpr int kDetailLines = 12;
 
@@ -57,12 +56,6 @@ std::string ToolResult::Detail(const std::string& program) const
     for (std::size_t i = lines.size() > kDetailLines ? lines.size() - kDetailLines : 0; i < lines.size(); ++i)
         detail += "\n" + lines[i];
     return detail;
-}
-
-std::string CannotStartReason(const char* tool, const std::string& program)
-{
-    return std::string("Program ") + tool + " tidak dapat dijalankan dari " + program +
-           "; periksa basedir di setting.ini";
 }
 
 void OutputTail::Append(const QByteArray& bytes)
@@ -162,6 +155,32 @@ ToolResult ToolProcess::Finish(const ToolWatch& watch)
             return Stop(ToolResult::Status::Stalled);
     }
     return Ended();
+}
+
+ToolProcess::Reading ToolProcess::ReadOutput(const ToolWatch& watch, const std::function<bool(std::string_view)>& take,
+                                             const std::function<bool()>& otherProgress)
+{
+    constexpr qint64 kChunkBytes = 1 << 16;
+    QElapsedTimer sinceProgress;
+    sinceProgress.start();
+    for (;;) {
+        if (watch.StopRequested())
+            return Reading::StopRequested;
+        const bool spoke = CollectMessages() | (otherProgress && otherProgress());
+        const QByteArray chunk = process_.read(kChunkBytes);
+        if (!chunk.isEmpty()) {
+            if (!take(std::string_view(chunk.constData(), static_cast<std::size_t>(chunk.size()))))
+                return Reading::Refused;
+            sinceProgress.restart();
+            continue;
+        }
+        if (process_.state() == QProcess::NotRunning && process_.bytesAvailable() == 0)
+            return Reading::Ended;
+        if (spoke)
+            sinceProgress.restart();
+        if (!process_.waitForReadyRead(kSliceMs) && sinceProgress.elapsed() > watch.stallLimit.count())
+            return Reading::Stalled;
+    }
 }
 
 ToolResult RunTool(const ToolCommand& command, const ToolWatch& watch)

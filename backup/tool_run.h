@@ -5,10 +5,14 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace pelantra {
+
+// How long a wait for an outside program lasts before the watch is looked at again.
+inline constexpr int kSliceMs = 100;
 
 // One run of an outside program, given as a program and its arguments (never
 // a shell line).
@@ -40,10 +44,6 @@ struct ToolResult {
     // the last lines the program printed, without the banner it starts with.
     std::string Detail(const std::string& program) const;
 };
-
-// The reason for a tool that could not be started: which path was tried,
-// and where it comes from. `tool` is how the user knows it ("export").
-std::string CannotStartReason(const char* tool, const std::string& program);
 
 // How long a tool may go without progress, and whether the run was asked to
 // stop. Progress is output, input taken, or growth of `growingFile`.
@@ -85,6 +85,14 @@ public:
     bool CollectMessages();
     // Waits for the end, bounded by progress and the stop request.
     ToolResult Finish(const ToolWatch& watch);
+    // How reading the standard output ended.
+    enum class Reading { Ended, Refused, StopRequested, Stalled };
+    // Reads the standard output (channels kept apart) until the program has
+    // ended and all is read, handing each piece to `take`, which refuses
+    // with false. Messages on the error channel, and `otherProgress()` when
+    // true, count as progress too; the wait is bounded by `watch`.
+    Reading ReadOutput(const ToolWatch& watch, const std::function<bool(std::string_view)>& take,
+                       const std::function<bool()>& otherProgress = {});
     // Stops the program, if it runs, and reports how the run ended.
     ToolResult Stop(ToolResult::Status why);
 
