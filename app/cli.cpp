@@ -1,18 +1,24 @@
 #include "app/cli.h"
 
+#include <QLocale>
+#include <QString>
+
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "app/messages.h"
 #include "backup/archive_check.h"
 #include "backup/backup_run.h"
 #include "backup/backup_worker.h"
+#include "backup/messages.h"
 #include "backup/staged_tables.h"
+#include "backup/tools.h"
 #include "core/database.h"
 #include "core/platform.h"
 #include "core/school_list.h"
@@ -20,15 +26,6 @@
 
 namespace pelantra {
 namespace {
-
-constexpr const char* kUsage =
-    "Pemakaian:\n"
-    "  pelantra-cli schools                        daftar sekolah: <sekolah_id> TAB <nama>\n"
-    "  pelantra-cli backup <sekolah_id> <folder>   backup data satu sekolah ke folder\n"
-    "  pelantra-cli backup --all <folder>          backup setiap sekolah di daftar, satu arsip per sekolah\n"
-    "  pelantra-cli verify <arsip.std>             periksa isi arsip dan hitung barisnya\n"
-    "  pelantra-cli verify --replay <arsip.std>    buktikan juga bahwa arsip dapat dipulihkan\n"
-    "Pengaturan dibaca dari setting.ini di folder kerja.\n";
 
 class PrintingObserver final : public BackupObserver {
 public:
@@ -38,7 +35,7 @@ public:
     // details of a failure, where it means something.
     void PostStatus(const std::string& text) override
     {
-        if (printed_ && (text.rfind("menulis ", 0) == 0 || text == kFinalStatus))
+        if (printed_ && (text.rfind(kWritingStatus, 0) == 0 || text == kFinalStatus))
             out_ << text << std::endl;
     }
     void PostOutcome(const BackupOutcome&) override { EndStep(); }
@@ -61,11 +58,8 @@ public:
         stepStart_.reset();
         if (!timed_ || !printed_)
             return;
-        char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%.1f", took.count());
-        for (char* c = seconds; *c; ++c)
-            *c = *c == '.' ? ',' : *c;
-        out_ << "  " << seconds << " detik" << std::endl;
+        const QString seconds = QLocale(QLocale::Indonesian).toString(took.count(), 'f', 1);
+        out_ << FillIn(kStepSeconds, {seconds.toStdString()}) << std::endl;
     }
 
 private:
@@ -89,21 +83,25 @@ int UsageError(const std::string& what, std::ostream& err)
     return 2;
 }
 
-int ListSchools(std::ostream& out, std::ostream& err)
+// Runs `work` on the session that setting.ini names, or reports why there is none.
+int WithSession(std::ostream& err, const std::function<int(PostgreSQLSession&)>& work)
 {
     PostgreSQLSession session;
     if (const Status opened = OpenDatabase(session); !opened.ok())
         return Report(opened.failure(), err);
+    return work(session);
+}
+
+int ListSchools(PostgreSQLSession& session, std::ostream& out)
+{
     for (const SchoolEntry& school : LoadSchoolList(session))
         out << school.id << '\t' << school.name << '\n';
     return 0;
 }
 
-int Backup(const std::string& schoolId, const std::string& folder, std::ostream& out, std::ostream& err, bool timed)
+int Backup(PostgreSQLSession& session, const std::string& schoolId, const std::string& folder, std::ostream& out,
+           std::ostream& err, bool timed)
 {
-    PostgreSQLSession session;
-    if (const Status opened = OpenDatabase(session); !opened.ok())
-        return Report(opened.failure(), err);
     PrintingObserver observer(out, true, timed);
     const BackupOutcome outcome = RunBackup(session, folder, schoolId, observer);
     observer.EndStep();
@@ -111,7 +109,7 @@ int Backup(const std::string& schoolId, const std::string& folder, std::ostream&
     if (!outcome.ok())
         return Report(Failure{OutcomeMessage(outcome), OutcomeDetail(outcome)}, err);
     out << OutcomeMessage(outcome) << "\n"
-        << "Sekolah: " << outcome.value().school << "\n"
+        << FillIn(kSchoolLineCli, {outcome.value().school}) << "\n"
         << outcome.value().path << "\n";
     if (!outcome.value().note.empty())
         err << outcome.value().note << "\n";
@@ -119,11 +117,8 @@ int Backup(const std::string& schoolId, const std::string& folder, std::ostream&
 }
 
 // Every school the window would list, each once, one after another.
-int BackupAll(const std::string& folder, std::ostream& out, std::ostream& err)
+int BackupAll(PostgreSQLSession& session, const std::string& folder, std::ostream& out)
 {
-    PostgreSQLSession session;
-    if (const Status opened = OpenDatabase(session); !opened.ok())
-        return Report(opened.failure(), err);
     std::set<std::string> seen;
     int schools = 0;
     int succeeded = 0;
@@ -139,36 +134,35 @@ int BackupAll(const std::string& folder, std::ostream& out, std::ostream& err)
             ++succeeded;
             out << school.name << ": " << outcome.value().path << std::endl;
         } else {
-            out << school.name << ": gagal, " << outcome.failure().reason << std::endl;
+            out << FillIn(kSchoolFailed, {school.name, outcome.failure().reason}) << std::endl;
         }
     }
     StopHandled();
-    out << succeeded << " dari " << schools << " sekolah berhasil dibackup" << std::endl;
+    out << FillIn(kAllSchoolsCount, {std::to_string(succeeded), std::to_string(schools)}) << std::endl;
     return succeeded == schools && !quiet.StopRequested() ? 0 : 1;
 }
 
-int Verify(const std::string& archive, bool replay, std::ostream& out, std::ostream& err)
+int PrintRows(const Result<DumpFacts>& facts, const char* verdict, std::ostream& out, std::ostream& err)
 {
-    const NativePath tools(LoadIniFile(kSettingsFileName).Get(kBaseDirKey));
-    const std::string archiver = ArchiverProgram(tools.Utf8(), kHostPlatform);
-    const NativePath path(archive);
-    Result<DumpFacts> facts = Failure{};
-    if (replay) {
-        PostgreSQLSession session;
-        if (const Status opened = OpenDatabase(session); !opened.ok())
-            return Report(opened.failure(), err);
-        facts = ReplayArchive(session, archiver, path.Utf8());
-    } else {
-        facts = ReadArchive(archiver, path.Utf8());
-    }
     if (!facts.ok())
         return Report(facts.failure(), err);
     for (std::string_view table : kStagedTables) {
         const auto found = facts.value().rows.find(table);
         out << table << '\t' << (found == facts.value().rows.end() ? 0 : found->second) << '\n';
     }
-    out << (replay ? kArchiveRestorable : "Arsip utuh") << '\n';
+    out << verdict << '\n';
     return 0;
+}
+
+int Verify(const std::string& archive, bool replay, std::ostream& out, std::ostream& err)
+{
+    const ConfiguredTools tools;
+    const NativePath path(archive);
+    if (!replay)
+        return PrintRows(ReadArchive(tools.Archiver(), path.Utf8()), kArchiveSound, out, err);
+    return WithSession(err, [&](PostgreSQLSession& session) {
+        return PrintRows(ReplayArchive(session, tools.Archiver(), path.Utf8()), kArchiveRestorable, out, err);
+    });
 }
 
 } // namespace
@@ -177,7 +171,7 @@ int RunCli(int argc, const char* const argv[], std::ostream& out, std::ostream& 
 {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     if (args.empty())
-        return UsageError("Perintah belum diberikan.", err);
+        return UsageError(kNoCommand, err);
     const std::string& command = args[0];
     if (command == "--help" || command == "-h" || command == "help") {
         out << kUsage;
@@ -185,23 +179,23 @@ int RunCli(int argc, const char* const argv[], std::ostream& out, std::ostream& 
     }
     if (command == "schools") {
         if (args.size() > 1)
-            return UsageError("schools tidak menerima argumen: " + args[1], err);
-        return ListSchools(out, err);
+            return UsageError(FillIn(kSchoolsTakeNoArgument, {args[1]}), err);
+        return WithSession(err, [&](PostgreSQLSession& session) { return ListSchools(session, out); });
     }
     if (command == "backup") {
         const bool all = args.size() > 1 && args[1] == "--all";
         const std::size_t wanted = 3; // backup <id> <folder>, backup --all <folder>
         if (args.size() < wanted)
-            return UsageError(all ? "backup --all perlu <folder>." : "backup perlu <sekolah_id> dan <folder>.", err);
+            return UsageError(all ? kBackupAllNeedsFolder : kBackupNeedsArguments, err);
         if (args.size() > wanted)
-            return UsageError("Argumen berlebih: " + args[wanted], err);
+            return UsageError(FillIn(kExtraArgument, {args[wanted]}), err);
         if (args[2].empty())
-            return UsageError("<folder> tidak boleh kosong.", err);
-        if (all)
-            return BackupAll(args[2], out, err);
-        if (args[1].rfind("--", 0) == 0)
-            return UsageError("Pilihan tidak dikenal: " + args[1], err);
-        return Backup(args[1], args[2], out, err, timedSteps);
+            return UsageError(kEmptyFolder, err);
+        if (!all && args[1].rfind("--", 0) == 0)
+            return UsageError(FillIn(kUnknownOption, {args[1]}), err);
+        return WithSession(err, [&](PostgreSQLSession& session) {
+            return all ? BackupAll(session, args[2], out) : Backup(session, args[1], args[2], out, err, timedSteps);
+        });
     }
     if (command == "verify") {
         std::vector<std::string> rest(args.begin() + 1, args.end());
@@ -210,14 +204,14 @@ int RunCli(int argc, const char* const argv[], std::ostream& out, std::ostream& 
         if (replay)
             rest.erase(option);
         if (rest.empty())
-            return UsageError("verify perlu <arsip.std>.", err);
+            return UsageError(kVerifyNeedsArchive, err);
         if (rest.size() > 1)
-            return UsageError("Argumen berlebih: " + rest[1], err);
+            return UsageError(FillIn(kExtraArgument, {rest[1]}), err);
         if (rest[0].rfind("--", 0) == 0)
-            return UsageError("Pilihan tidak dikenal: " + rest[0], err);
+            return UsageError(FillIn(kUnknownOption, {rest[0]}), err);
         return Verify(rest[0], replay, out, err);
     }
-    return UsageError("Perintah tidak dikenal: " + command, err);
+    return UsageError(FillIn(kUnknownCommand, {command}), err);
 }
 
 } // namespace pelantra

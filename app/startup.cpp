@@ -6,13 +6,14 @@
 #include "ui/artwork.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
+#include "ui/messages.h"
 #include "ui/qt_texts.h"
 
 namespace pelantra {
 
 int RunApplication(QApplication& app)
 {
-    QApplication::setApplicationName(QStringLiteral("Pelantra"));
+    QApplication::setApplicationName(QString::fromUtf8(kProgramName));
     QApplication::setWindowIcon(AppIcon());
     UseIndonesianQtTexts();
 
@@ -21,7 +22,7 @@ int RunApplication(QApplication& app)
         Message message;
         message.kind = Message::Kind::Warning;
         message.text = QString::fromUtf8(opened.failure().reason);
-        message.informative = "Periksa DefDBPort di setting.ini dan pastikan server database berjalan.";
+        message.informative = QString::fromUtf8(kStartupHint);
         message.detail = QString::fromStdString(opened.failure().detail);
         CurrentDialogs().Show(nullptr, message);
         return 0;

@@ -2,14 +2,10 @@
 
 #include <string>
 
+#include "backup/messages.h"
 #include "core/result.h"
 
 namespace pelantra {
-
-inline constexpr const char* kSuccessMessage = "Backup data telah berhasil dilakukan";
-inline constexpr const char* kFailureMessage = "Backup data gagal dilakukan";
-// The reason when a run ends because it was asked to stop.
-inline constexpr const char* kStoppedReason = "Backup dihentikan";
 
 // What a backup that succeeded wrote.
 struct BackupArchive {

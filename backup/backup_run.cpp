@@ -1,6 +1,7 @@
 #include "backup/backup_run.h"
 
 #include "backup/backup_worker.h"
+#include "backup/messages.h"
 #include "core/database.h"
 #include "core/settings.h"
 
@@ -56,7 +57,7 @@ Status BackupRun::Stage()
 
 BackupOutcome BackupRun::Finish(std::optional<BackupOutcome> outcome)
 {
-    BackupOutcome result = outcome ? std::move(*outcome) : Failure{"Proses backup berakhir tanpa hasil", {}};
+    BackupOutcome result = outcome ? std::move(*outcome) : Failure{kRunWithoutOutcome, {}};
     if (!staged_)
         return result;
     const Status dropped = CleanUp();
@@ -79,7 +80,7 @@ Status BackupRun::CleanUp()
     if (BackupLockHeld(session_).ok()) {
         dropped = DropStaging(session_);
     } else if (!session_.Revive()) {
-        dropped = Failure{"Data sementara tidak dapat dihapus dari database", session_.ErrorText()};
+        dropped = Failure{kDropFailed, session_.ErrorText()};
     } else if (Result<BackupLock> again = BackupLock::Take(session_); again.ok()) {
         // Nobody staged since the lock was lost: what is left is ours.
         dropped = DropStaging(session_);

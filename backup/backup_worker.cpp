@@ -11,7 +11,9 @@
 #include "backup/column_lists.h"
 #include "backup/dump_stream.h"
 #include "backup/export.h"
+#include "backup/messages.h"
 #include "backup/staging.h"
+#include "backup/tools.h"
 #include "core/database.h"
 #include "core/platform.h"
 #include "core/settings.h"
@@ -22,19 +24,18 @@ namespace {
 // The school's region code, npsn, name and parent-region name.
 Result<SchoolRecord> LookUpSchool(PostgreSQLSession& session, const std::string& schoolId)
 {
-    constexpr const char* kNotFound = "Sekolah tidak ditemukan";
     Sql sql(session);
     if (!sql.Query("SELECT b.kode_wilayah,b.npsn,b.nama AS sekolah,kab.nama FROM public.sekolah b "
                    "LEFT JOIN ref.mst_wilayah kec ON b.kode_wilayah=kec.kode_wilayah "
                    "LEFT JOIN ref.mst_wilayah kab ON kec.mst_kode_wilayah=kab.kode_wilayah "
                    "WHERE b.sekolah_id=$1",
                    {schoolId})) {
-        if (sql.ErrorCode() == kInvalidTextRepresentation)
-            return Failure{kNotFound, "sekolah_id: " + schoolId};
-        return Failure{"Data sekolah tidak dapat dibaca", sql.ErrorText()};
+        if (sql.Failed(SqlState::InvalidTextRepresentation))
+            return Failure{kSchoolNotFound, "sekolah_id: " + schoolId};
+        return Failure{kSchoolUnreadable, sql.ErrorText()};
     }
     if (!sql.Fetch())
-        return Failure{kNotFound, "sekolah_id: " + schoolId};
+        return Failure{kSchoolNotFound, "sekolah_id: " + schoolId};
     // Named as the school list shows it, also from an SQL_ASCII database.
     return SchoolRecord{Utf8FromUnnamedEncoding(sql[0]), Utf8FromUnnamedEncoding(sql[1]),
                         Utf8FromUnnamedEncoding(sql[2]), Utf8FromUnnamedEncoding(sql[3])};
@@ -44,19 +45,18 @@ Result<SchoolRecord> LookUpSchool(PostgreSQLSession& session, const std::string&
 // school's rows, not another school's.
 Status ProveContent(const DumpFacts& facts, const StagedRows& staged)
 {
-    constexpr const char* kIncomplete = "Export data tidak lengkap";
     if (!facts.complete)
-        return Failure{kIncomplete, "the dump lacks its closing line"};
+        return Failure{kExportIncomplete, "the dump lacks its closing line"};
     std::vector<std::string> dumpedIds = facts.schoolIds;
     std::sort(dumpedIds.begin(), dumpedIds.end());
     if (dumpedIds != staged.schoolIds)
-        return Failure{"Export berisi data sekolah lain", "the dump's sekolah rows are not the staged school"};
+        return Failure{kOtherSchool, "the dump's sekolah rows are not the staged school"};
     for (const auto& [table, count] : staged.perTable) {
         const auto found = facts.rows.find(table);
         const std::uint64_t dumped = found == facts.rows.end() ? 0 : found->second;
         if (dumped != count)
-            return Failure{kIncomplete, "table " + table + ": " + std::to_string(count) + " rows staged, " +
-                                            std::to_string(dumped) + " in the dump"};
+            return Failure{kExportIncomplete, "table " + table + ": " + std::to_string(count) + " rows staged, " +
+                                                  std::to_string(dumped) + " in the dump"};
     }
     return {};
 }
@@ -66,7 +66,7 @@ Status ProveContent(const DumpFacts& facts, const StagedRows& staged)
 BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const std::string& folderBytes,
                    const std::string& schoolId, const StagedRows& staged)
 {
-    const NativePath tools(LoadIniFile(kSettingsFileName).Get(kBaseDirKey));
+    const ConfiguredTools tools;
 
     const Result<SchoolRecord> school = LookUpSchool(session, schoolId);
     if (!school.ok())
@@ -74,12 +74,12 @@ BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const s
     const Result<ColumnLists> columns = LoadColumnLists(session);
 
     const std::string shownPath = ArchivePath(AbsolutePath(folderBytes), school.value());
-    observer.PostStatus("menulis " + shownPath);
+    observer.PostStatus(kWritingStatus + shownPath);
     if (!columns.ok())
         return columns.failure();
     const NativePath folder(folderBytes);
     if (!QFileInfo(QString::fromStdString(folder.Utf8())).isDir())
-        return Failure{"Folder tujuan tidak ditemukan; pilih folder lain", folderBytes};
+        return Failure{kFolderMissing, folderBytes};
 
     ToolWatch watch;
     watch.stopRequested = [&observer] { return observer.StopRequested(); };
@@ -88,10 +88,11 @@ BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const s
         return draft.Ready().failure();
     watch.growingFile = draft.Path();
 
-    const std::string archiver = ArchiverProgram(tools.Utf8(), kHostPlatform);
+    const std::string archiver = tools.Archiver();
     observer.PostStep(BackupStep::Exporting);
-    const StreamRun stream = StreamDump(ExportCommand(tools.Utf8(), session.Port(), session.ServerEncoding()), draft.PackCommand(archiver), columns.value(),
-                                        watch, [&observer] { observer.PostStep(BackupStep::Archiving); });
+    const StreamRun stream =
+        StreamDump(ExportCommand(tools.PgDump(), session.Port(), session.ServerEncoding()), draft.PackCommand(archiver),
+                   columns.value(), watch, [&observer] { observer.PostStep(BackupStep::Archiving); });
     observer.PostStatus(stream.exportOutput);
     observer.PostStatus(stream.archiverOutput);
     if (!stream.status.ok())
@@ -116,15 +117,15 @@ const char* StepText(BackupStep step)
 {
     switch (step) {
     case BackupStep::Staging:
-        return "Menyiapkan data...";
+        return kStagingStep;
     case BackupStep::Exporting:
-        return "Mengekspor...";
+        return kExportingStep;
     case BackupStep::Archiving:
-        return "Mengarsipkan...";
+        return kArchivingStep;
     case BackupStep::Testing:
         break;
     }
-    return "Menguji arsip...";
+    return kTestingStep;
 }
 
 void BackupWorker(BackupObserver& observer, PostgreSQLSession& session, const std::string& folder,
@@ -137,7 +138,7 @@ void BackupWorker(BackupObserver& observer, PostgreSQLSession& session, const st
         try {
             return Work(observer, session, folder, schoolId, staged);
         } catch (const std::exception& error) {
-            return Failure{"Proses backup terhenti", error.what()};
+            return Failure{kRunBroke, error.what()};
         }
     }();
     observer.PostOutcome(outcome);

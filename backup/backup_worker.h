@@ -9,6 +9,8 @@ namespace pelantra {
 class PostgreSQLSession;
 struct StagedRows;
 
+// The first and the last status of a run: "menulis " and the archive's path, "selesai".
+inline constexpr const char* kWritingStatus = "menulis ";
 inline constexpr const char* kFinalStatus = "selesai";
 
 // The steps of a run a person waits for, in order.

@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 
+#include "backup/messages.h"
 #include "backup/sql_lexer.h"
 #include "backup/staged_tables.h"
 
@@ -38,14 +39,6 @@ bool IsBlankByte(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
 }
-bool IsIdentStart(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || static_cast<unsigned char>(c) >= 0x80;
-}
-bool IsIdentByte(char c)
-{
-    return IsIdentStart(c) || (c >= '0' && c <= '9') || c == '$';
-}
 
 bool IsSettingStart(std::string_view line)
 {
@@ -75,10 +68,10 @@ bool ParseIdent(std::string_view s, std::size_t& pos, std::string& name)
         }
         return false; // the name runs past the look-ahead
     }
-    if (!IsIdentStart(s[pos]))
+    if (!IsIdentifierStart(s[pos]))
         return false;
     std::size_t i = pos;
-    while (i < s.size() && IsIdentByte(s[i])) {
+    while (i < s.size() && IsIdentifierByte(s[i])) {
         char c = s[i++];
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
@@ -183,7 +176,7 @@ std::optional<std::string> ValueAt(std::string_view s, std::size_t pos, std::siz
 // lexer carries everything in between. Of the inputs followed here, pg_dump
 // writes: the title comment lines, the settings block (SET statements and,
 // since 2018, a set_config() call), \restrict and \unrestrict lines (since
-// 2025), INSERT statements naming the table bare or as tmpx.<table>, quoted
+// 2025), INSERT statements naming the table bare or in the staging schema, quoted
 // where the name needs it, and '' values with doubled quotes that may span
 // lines. The rest is defence against dumps it does not write: backslash
 // escapes (standard_conforming_strings off, E'' values), block comments,
@@ -227,11 +220,11 @@ public:
         if (collecting_ && !head_.empty() && !HandleHead(true))
             return Failed();
         if (const char* token = lexer_.OpenToken())
-            return Fail(std::string("dump ends inside ") + token, "Isi arsip terpotong di tengah nilai atau komentar");
+            return Fail(std::string("dump ends inside ") + token, kCutInValue);
         if (block_ == Block::Inside || block_ == Block::Holding)
             return Fail("dump ends inside the session settings block");
         if (!lexer_.BetweenStatements())
-            return Fail("dump ends inside a statement", "Isi arsip terpotong di tengah perintah");
+            return Fail("dump ends inside a statement", kCutInStatement);
         if (!statements_)
             Flush();
         return Ok();
@@ -459,16 +452,16 @@ private:
     {
         const std::string_view h = head_;
         if (h.front() == '\\') {
-            return Refuse("a psql meta-command outside a comment: " + FirstLine(h), "Perintah psql di luar komentar");
+            return Refuse("a psql meta-command outside a comment: " + FirstLine(h), kMetaCommand);
         }
         if (h.starts_with(kInsertInto)) {
             std::size_t pos = kInsertInto.size();
             std::string table;
             if (ParseIdent(h, pos, table) && pos < h.size() && h[pos] == '.') {
-                return Refuse("an INSERT names a schema: " + FirstLine(h), "Perintah INSERT menyebut skema");
+                return Refuse("an INSERT names a schema: " + FirstLine(h), kSchemaNamed);
             }
             if (table.empty() || pos >= h.size() || h[pos] != '(') {
-                return Refuse("an INSERT has no column list: " + FirstLine(h), "Perintah INSERT tanpa daftar kolom");
+                return Refuse("an INSERT has no column list: " + FirstLine(h), kNoColumnList);
             }
             ++facts.rows[table];
         }

@@ -7,8 +7,8 @@
 //  - the title comment lines carry "Kartesa Ombralu" instead of
 //    "PostgreSQL database dump";
 //  - psql meta-command lines (\restrict, \unrestrict) become SQL comments;
-//  - every INSERT into one of the staged tables, named bare or as
-//    tmpx.<table>, names the bare table followed by its column list.
+//  - every INSERT into one of the staged tables, named bare or in the
+//    staging schema, names the bare table followed by its column list.
 // Every other byte, row values above all, passes unchanged.
 //
 // The rewrite streams: it takes the dump in pieces and keeps only a short
@@ -27,9 +27,6 @@
 #include "core/result.h"
 
 namespace pelantra {
-
-// The reason of every failed rewrite.
-inline constexpr const char* kRewriteFailed = "Hasil export tidak dapat diolah";
 
 // What follows the table name in a replayed INSERT, per staged table: its
 // column list, "(" + names joined by "," + ")" with each name quoted where

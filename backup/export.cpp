@@ -1,7 +1,8 @@
 #include "backup/export.h"
 
+#include "backup/messages.h"
+#include "backup/staged_tables.h"
 #include "core/database.h"
-#include "core/platform.h"
 
 namespace pelantra {
 namespace {
@@ -19,12 +20,13 @@ std::string VersionAfter(const std::string& text, const std::string& label)
 
 } // namespace
 
-ToolCommand ExportCommand(const std::string& basedir, const std::string& port, const std::string& serverEncoding)
+ToolCommand ExportCommand(const std::string& program, const std::string& port, const std::string& serverEncoding)
 {
     ToolCommand command;
-    command.program = PgDumpProgram(basedir, kHostPlatform);
-    command.arguments = {"--host",   "localhost", "--port",      port,        "--username", "postgres", "--no-password",
-                         "--format", "plain",     "--data-only", "--inserts", "--schema",   "tmpx",     "pendataan"};
+    command.program = program;
+    command.arguments = {"--host",    "localhost",     "--port",       port,       "--username",
+                         "postgres",  "--no-password", "--format",     "plain",    "--data-only",
+                         "--inserts", "--schema",      kStagingSchema, "pendataan"};
     if (serverEncoding != "UTF8" && serverEncoding != "SQL_ASCII")
         command.arguments.insert(command.arguments.end() - 1, {"--encoding", "UTF8"});
     command.environment = {{"PGPASSWORD", kDatabasePassword}};
@@ -55,12 +57,10 @@ Failure ExportFailure(const ToolResult& dumped, const std::string& program)
     // pg_dump refuses a server newer than itself with, in every release,
     // "server version: 16.4; pg_dump version: 15.10 (...)".
     if (dumped.output.find("server version mismatch") == std::string::npos)
-        return Failure{"Export data gagal", detail};
+        return Failure{kExportFailed, detail};
     const std::string server = VersionAfter(dumped.output, "server version: ");
     const std::string tool = VersionAfter(dumped.output, "pg_dump version: ");
-    return Failure{"Versi program export (pg_dump " + tool + ") lebih lama dari server database (PostgreSQL " + server +
-                       "). Pakai pg_dump dari instalasi server database itu: arahkan basedir di setting.ini ke sana",
-                   detail};
+    return Failure{FillIn(kDumpToolTooOld, {tool, server}), detail};
 }
 
 } // namespace pelantra

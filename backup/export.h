@@ -7,11 +7,11 @@
 
 namespace pelantra {
 
-// The installation's pg_dump, dumping the staging schema as plain INSERT
+// `program`, the installation's pg_dump, dumping the staging schema as plain INSERT
 // statements to its standard output. A database in a legacy encoding
 // (neither UTF8 nor SQL_ASCII, whose bytes no conversion can know) is dumped
 // in UTF-8, so that every archive replays through a UTF-8 client.
-ToolCommand ExportCommand(const std::string& basedir, const std::string& port, const std::string& serverEncoding);
+ToolCommand ExportCommand(const std::string& program, const std::string& port, const std::string& serverEncoding);
 
 // The tool's output as the user sees it: "pg_dump" reads "export".
 std::string ExportOutputText(const std::string& output);

@@ -1,5 +1,10 @@
 #pragma once
 
+#include <array>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
 // What the user reads about the session and the settings, defined once.
 namespace pelantra {
 
@@ -7,5 +12,20 @@ inline constexpr const char* kConnectionFailedMessage = "Gagal melakukan koneksi
 // A backup or a check finds no server to connect to.
 inline constexpr const char* kServerUnreachable =
     "Server database tidak dapat dihubungi; pastikan server database berjalan, lalu coba lagi";
+
+// The README's message table lists these.
+inline constexpr std::array kCoreMessages = {kConnectionFailedMessage, kServerUnreachable};
+
+// `text` with each "{}" in turn replaced by the next of `parts`.
+inline std::string FillIn(std::string_view text, std::initializer_list<std::string_view> parts)
+{
+    std::string filled;
+    auto part = parts.begin();
+    for (std::size_t at; part != parts.end() && (at = text.find("{}")) != std::string_view::npos; ++part) {
+        filled.append(text.substr(0, at)).append(*part);
+        text.remove_prefix(at + 2);
+    }
+    return filled.append(text);
+}
 
 } // namespace pelantra

@@ -16,6 +16,7 @@
 #include <algorithm>
 
 #include "ui/layout_zoom.h"
+#include "ui/messages.h"
 
 namespace pelantra {
 namespace {
@@ -23,7 +24,6 @@ namespace {
 constexpr int kMessageWidth = 420;
 // Beside a line of text: the box's icon and the space around both.
 constexpr int kIconAndMargins = 90;
-constexpr const char* kBoxTitle = "Pelantra";
 
 Dialogs realDialogs;
 Dialogs* current = &realDialogs;
@@ -59,7 +59,7 @@ QString Dialogs::SelectArchive(QWidget* parent, const QString& title)
 {
     QFileDialog selector(parent, title);
     selector.setFileMode(QFileDialog::ExistingFile);
-    selector.setNameFilters({QStringLiteral("Arsip Pelantra (*.std)"), QStringLiteral("Semua berkas (*)")});
+    selector.setNameFilters({QString::fromUtf8(kArchiveFilter), QString::fromUtf8(kAllFilesFilter)});
     if (selector.exec() != QDialog::Accepted || selector.selectedFiles().isEmpty())
         return {};
     return QDir::toNativeSeparators(selector.selectedFiles().constFirst());
@@ -67,17 +67,17 @@ QString Dialogs::SelectArchive(QWidget* parent, const QString& title)
 
 std::unique_ptr<QMessageBox> MessageBox(QWidget* parent, const Message& message)
 {
-    auto box = std::make_unique<QMessageBox>(IconOf(message.kind), QString::fromUtf8(kBoxTitle), message.text,
+    auto box = std::make_unique<QMessageBox>(IconOf(message.kind), QString::fromUtf8(kProgramName), message.text,
                                              QMessageBox::NoButton, parent);
     box->setInformativeText(message.informative);
     if (!message.detail.isEmpty())
         box->setDetailedText(message.detail);
     if (message.kind == Message::Kind::Question) {
-        box->addButton(QStringLiteral("Ya"), QMessageBox::YesRole);
-        box->setDefaultButton(box->addButton(QStringLiteral("Tidak"), QMessageBox::NoRole));
+        box->addButton(QString::fromUtf8(kYesButton), QMessageBox::YesRole);
+        box->setDefaultButton(box->addButton(QString::fromUtf8(kNoButton), QMessageBox::NoRole));
     } else {
         if (!message.folder.isEmpty())
-            box->addButton(QStringLiteral("Buka folder"), QMessageBox::ActionRole);
+            box->addButton(QString::fromUtf8(kOpenFolderButton), QMessageBox::ActionRole);
         box->setDefaultButton(box->addButton(QMessageBox::Ok));
     }
     // As wide as the window, so that a reason and its details read in whole

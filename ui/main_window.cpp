@@ -22,6 +22,7 @@
 #include "backup/backup_worker.h"
 #include "backup/staged_tables.h"
 #include "backup/staging.h"
+#include "backup/tools.h"
 #include "core/database.h"
 #include "core/platform.h"
 #include "core/school_list.h"
@@ -29,6 +30,7 @@
 #include "ui/artwork.h"
 #include "ui/dialogs.h"
 #include "ui/layout_zoom.h"
+#include "ui/messages.h"
 
 namespace pelantra {
 namespace {
@@ -38,11 +40,6 @@ constexpr int kLayoutHeight = 220;
 constexpr int kBackupFontUnits = 30;
 // Small enough for the longest step and a few digits of seconds to fit the button.
 constexpr int kProgressFontUnits = 17;
-
-constexpr const char* kCheckOpening = "Membuka arsip...";
-constexpr const char* kCheckReplaying = "Memulihkan isi arsip...";
-constexpr const char* kStopping = "Menghentikan...";
-constexpr const char* kCheckFailed = "Arsip tidak lolos pemeriksaan";
 
 // Places a control with LeftPosZ/TopPosZ-style values in layout units.
 void Place(QWidget* control, int left, int width, int top, int height)
@@ -110,12 +107,12 @@ MainWindow::~MainWindow()
 void MainWindow::BuildLayout()
 {
     setObjectName(QStringLiteral("MainWindowLayout"));
-    setWindowTitle(tr("Pelantra"));
+    setWindowTitle(tr(kProgramName));
     // A fixed size: no maximise button.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
-    cmdBackup = new QPushButton(tr("Backup"), this);
+    cmdBackup = new QPushButton(tr(kBackupButton), this);
     cmdBackup->setObjectName(QStringLiteral("cmdBackup"));
     Place(cmdBackup, 16, 372, 140, 56);
     QFont backupFont(QStringLiteral("sans-serif"));
@@ -139,7 +136,7 @@ void MainWindow::BuildLayout()
     imc->setScaledContents(false);
     imc->setPixmap(QPixmap::fromImage(BannerImage(std::min(kBannerWidth, imc->width()))));
 
-    dv___3 = new QLabel(tr("Nama Sekolah"), this);
+    dv___3 = new QLabel(tr(kSchoolLabel), this);
     dv___3->setObjectName(QStringLiteral("dv___3"));
     Place(dv___3, 16, 72, 92, 19);
 
@@ -147,15 +144,15 @@ void MainWindow::BuildLayout()
     cbSekolah->setObjectName(QStringLiteral("cbSekolah"));
     Place(cbSekolah, 88, 300, 92, 19);
 
-    dv___5 = new QLabel(tr("Lokasi Simpan"), this);
+    dv___5 = new QLabel(tr(kFolderLabel), this);
     dv___5->setObjectName(QStringLiteral("dv___5"));
     Place(dv___5, 16, 72, 116, 19);
 
-    cmdCari = new QPushButton(tr("Cari"), this);
+    cmdCari = new QPushButton(tr(kSearchButton), this);
     cmdCari->setObjectName(QStringLiteral("cmdCari"));
     Place(cmdCari, 344, 44, 116, 20);
 
-    dv___7 = new QGroupBox(tr("Pengaturan"), this);
+    dv___7 = new QGroupBox(tr(kSettingsFrame), this);
     dv___7->setObjectName(QStringLiteral("dv___7"));
     Place(dv___7, 8, 388, 76, 132);
     // The frame comes last but lies under the controls it frames: it paints
@@ -185,7 +182,7 @@ std::string MainWindow::SelectedSchoolId() const
 
 void MainWindow::DoCari()
 {
-    const QString folder = CurrentDialogs().SelectDirectory(this, tr("Export Data"));
+    const QString folder = CurrentDialogs().SelectDirectory(this, tr(kFolderChooserTitle));
     if (folder.isEmpty())
         return;
     strLocation->setText(folder);
@@ -227,7 +224,7 @@ void MainWindow::DoBackup()
         });
     } catch (const std::system_error& error) {
         --workers;
-        const BackupOutcome outcome = run_->Finish(Failure{"Proses backup tidak dapat dimulai", error.what()});
+        const BackupOutcome outcome = run_->Finish(Failure{kRunNotStarted, error.what()});
         run_.reset();
         EndWork();
         Show(outcome);
@@ -238,11 +235,11 @@ void MainWindow::DoPeriksa()
 {
     if (Busy())
         return;
-    const QString archive = CurrentDialogs().SelectArchive(this, tr("Periksa arsip"));
+    const QString archive = CurrentDialogs().SelectArchive(this, tr(kArchiveChooserTitle));
     if (archive.isEmpty())
         return;
     BeginWork();
-    SetStep(QString::fromUtf8(kCheckOpening));
+    SetStep(QString::fromUtf8(kCheckOpeningStep));
     if (const Status connected = Reconnect(session_); !connected.ok()) {
         OnCheckResult(archive.toStdString(), connected.failure());
         return;
@@ -251,22 +248,22 @@ void MainWindow::DoPeriksa()
     ++workers;
     try {
         StartThread([this, path = archive.toStdString()] {
-            const NativePath tools(LoadIniFile(kSettingsFileName).Get(kBaseDirKey));
+            const ConfiguredTools tools;
             ToolWatch watch;
             watch.stopRequested = [this] { return StopRequested(); };
             const auto replaying = [this] {
                 QMetaObject::invokeMethod(
-                    this, [this] { SetStep(QString::fromUtf8(kCheckReplaying)); }, Qt::QueuedConnection);
+                    this, [this] { SetStep(QString::fromUtf8(kCheckReplayingStep)); }, Qt::QueuedConnection);
             };
-            const Result<DumpFacts> result = ReplayArchive(session_, ArchiverProgram(tools.Utf8(), kHostPlatform),
-                                                           NativePath(path).Utf8(), watch, replaying);
+            const Result<DumpFacts> result =
+                ReplayArchive(session_, tools.Archiver(), NativePath(path).Utf8(), watch, replaying);
             QMetaObject::invokeMethod(
                 this, [this, path, result] { OnCheckResult(path, result); }, Qt::QueuedConnection);
             workers.fetch_sub(1);
         });
     } catch (const std::system_error& error) {
         --workers;
-        OnCheckResult(archive.toStdString(), Failure{"Pemeriksaan tidak dapat dimulai", error.what()});
+        OnCheckResult(archive.toStdString(), Failure{kCheckNotStarted, error.what()});
     }
 }
 
@@ -291,7 +288,7 @@ void MainWindow::OnStep(BackupStep step)
 void MainWindow::SetStep(const QString& step)
 {
     // Once stopping, the steps the work still reaches are not news.
-    step_ = closeWhenDone_ ? QString::fromUtf8(kStopping) : step;
+    step_ = closeWhenDone_ ? QString::fromUtf8(kStoppingStep) : step;
     ShowProgress();
 }
 
@@ -302,7 +299,7 @@ void MainWindow::ShowProgress()
     QFont font = cmdBackup->font();
     font.setPixelSize(Zoomed(kProgressFontUnits));
     cmdBackup->setFont(font);
-    cmdBackup->setText(step_ + " " + QString::number(runTime_.elapsed() / 1000) + " detik");
+    cmdBackup->setText(step_ + " " + QString::number(runTime_.elapsed() / 1000) + kSeconds);
 }
 
 void MainWindow::OnOutcome(BackupOutcome outcome)
@@ -342,7 +339,7 @@ void MainWindow::OnCheckResult(std::string archive, Result<DumpFacts> result)
             rows += "\n" + QString::fromUtf8(table.data(), static_cast<qsizetype>(table.size())) + ": " +
                     QString::number(found == result.value().rows.end() ? 0 : found->second);
         }
-        message.informative = "Arsip: " + QString::fromStdString(archive) + "\n" + rows;
+        message.informative = kArchiveLine + QString::fromStdString(archive) + "\n" + rows;
     } else {
         message.kind = Message::Kind::Warning;
         message.text = QString::fromUtf8(kCheckFailed);
@@ -357,8 +354,8 @@ void MainWindow::Show(const BackupOutcome& outcome)
     Message message;
     if (outcome.ok()) {
         message.text = QString::fromUtf8(kSuccessMessage);
-        message.informative = "Sekolah: " + QString::fromStdString(outcome.value().school) +
-                              "\nArsip: " + QString::fromStdString(outcome.value().path);
+        message.informative = kSchoolLine + QString::fromStdString(outcome.value().school) + "\n" + kArchiveLine +
+                              QString::fromStdString(outcome.value().path);
         message.folder = runFolder_;
     } else {
         message.kind = Message::Kind::Warning;
@@ -386,7 +383,7 @@ void MainWindow::EndWork()
     QFont font = cmdBackup->font();
     font.setPixelSize(Zoomed(kBackupFontUnits));
     cmdBackup->setFont(font);
-    cmdBackup->setText(tr("Backup"));
+    cmdBackup->setText(tr(kBackupButton));
     cmdCari->setEnabled(true);
     cmdBackup->setEnabled(true);
     cbSekolah->setEnabled(true);
@@ -395,9 +392,9 @@ void MainWindow::EndWork()
 
 void MainWindow::ContextMenu(QMenu& menu)
 {
-    connect(menu.addAction(tr("Panduan")), &QAction::triggered, this, &MainWindow::Exit);
-    connect(menu.addAction(tr("Keluar")), &QAction::triggered, this, &MainWindow::Exit);
-    QAction* check = menu.addAction(tr("Periksa arsip..."));
+    connect(menu.addAction(tr(kMenuGuide)), &QAction::triggered, this, &MainWindow::Exit);
+    connect(menu.addAction(tr(kMenuExit)), &QAction::triggered, this, &MainWindow::Exit);
+    QAction* check = menu.addAction(tr(kMenuCheck));
     check->setEnabled(!Busy());
     connect(check, &QAction::triggered, this, &MainWindow::DoPeriksa);
 }
@@ -413,9 +410,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
         return; // already stopping; the window closes when the work has ended
     Message question;
     question.kind = Message::Kind::Question;
-    question.text = checking_ ? tr("Pemeriksaan arsip sedang berjalan. Hentikan pemeriksaan lalu tutup?")
-                              : tr("Backup sedang berjalan. Hentikan backup lalu tutup?");
-    question.informative = checking_ ? QString() : tr("Arsip yang sudah ada tidak diubah.");
+    question.text = tr(checking_ ? kCloseDuringCheck : kCloseDuringBackup);
+    question.informative = checking_ ? QString() : tr(kEarlierArchiveKept);
     if (!CurrentDialogs().Ask(this, question))
         return;
     if (!Busy()) { // the work ended while the question was open

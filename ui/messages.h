@@ -1,0 +1,49 @@
+#pragma once
+
+#include <array>
+
+#include "backup/messages.h"
+
+// What the window says, defined once.
+namespace pelantra {
+
+inline constexpr const char* kProgramName = "Pelantra";
+// The layout's texts.
+inline constexpr const char* kBackupButton = "Backup";
+inline constexpr const char* kSearchButton = "Cari";
+inline constexpr const char* kSchoolLabel = "Nama Sekolah";
+inline constexpr const char* kFolderLabel = "Lokasi Simpan";
+inline constexpr const char* kSettingsFrame = "Pengaturan";
+inline constexpr const char* kFolderChooserTitle = "Export Data";
+inline constexpr const char* kArchiveChooserTitle = "Periksa arsip";
+inline constexpr const char* kArchiveFilter = "Arsip Pelantra (*.std)";
+inline constexpr const char* kAllFilesFilter = "Semua berkas (*)";
+// The pop-up menu.
+inline constexpr const char* kMenuGuide = "Panduan";
+inline constexpr const char* kMenuExit = "Keluar";
+inline constexpr const char* kMenuCheck = "Periksa arsip...";
+// Buttons of the boxes.
+inline constexpr const char* kOpenFolderButton = "Buka folder";
+inline constexpr const char* kYesButton = "Ya";
+inline constexpr const char* kNoButton = "Tidak";
+// The steps of a check, and of work asked to stop; " detik" follows the seconds.
+inline constexpr const char* kCheckOpeningStep = "Membuka arsip...";
+inline constexpr const char* kCheckReplayingStep = "Memulihkan isi arsip...";
+inline constexpr const char* kStoppingStep = "Menghentikan...";
+inline constexpr const char* kSeconds = " detik";
+// Boxes: their first lines, and the lines that name what they are about.
+inline constexpr const char* kCheckFailed = "Arsip tidak lolos pemeriksaan";
+inline constexpr const char* kRunNotStarted = "Proses backup tidak dapat dimulai";
+inline constexpr const char* kCheckNotStarted = "Pemeriksaan tidak dapat dimulai";
+inline constexpr const char* kCloseDuringBackup = "Backup sedang berjalan. Hentikan backup lalu tutup?";
+inline constexpr const char* kCloseDuringCheck = "Pemeriksaan arsip sedang berjalan. Hentikan pemeriksaan lalu tutup?";
+inline constexpr const char* kEarlierArchiveKept = "Arsip yang sudah ada tidak diubah.";
+inline constexpr const char* kStartupHint = "Periksa DefDBPort di setting.ini dan pastikan server database berjalan.";
+inline constexpr const char* kSchoolLine = "Sekolah: ";
+inline constexpr const char* kArchiveLine = "Arsip: ";
+
+// The README's message table lists these.
+inline constexpr std::array kWindowMessages = {kCheckFailed, kRunNotStarted, kCheckNotStarted, kCloseDuringBackup,
+                                               kCloseDuringCheck};
+
+} // namespace pelantra
