@@ -14,17 +14,12 @@
 #include "app/cli.h"
 #include "core/database.h"
 #include "core/school_list.h"
+#include "support/cli_run.h"
 #include "support/test_database.h"
 #include "support/work_folder.h"
 
 namespace pelantra {
 namespace {
-
-struct CliRun {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
 
 CliRun RunCliWith(std::vector<const char*> arguments)
 {

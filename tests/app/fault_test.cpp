@@ -16,11 +16,14 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
 
 #include "core/database.h"
+#include "support/cli_run.h"
+#include "support/files.h"
 #include "support/test_database.h"
 #include "support/work_folder.h"
 
@@ -29,18 +32,6 @@ namespace {
 
 const std::string kSchool1 = "5e000000-0000-4000-8000-000000000001";
 const std::string kSchool2 = "5e000000-0000-4000-8000-000000000002";
-
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 class FaultTest : public ::testing::Test {
 protected:
@@ -130,29 +121,24 @@ protected:
         QThread::msleep(300);
     }
 
-    std::string Query(const std::string& statement)
-    {
-        Sql sql(session);
-        EXPECT_TRUE(sql.Query(statement)) << sql.ErrorText();
-        return sql.Fetch() ? sql[0] : std::string();
-    }
+    std::string Query(const std::string& statement) { return Scalar(session, statement); }
 
     // The earlier archive is as it was and nothing else is left: no staging
     // schema, no lock, no temporary archive, no working files.
-    void ExpectNothingLeft(const QByteArray& earlier)
+    void ExpectNothingLeft(const std::string& earlier)
     {
         const QStringList entries = FolderEntries();
         ASSERT_EQ(entries.size(), 1) << entries.join(' ').toStdString();
-        EXPECT_EQ(ReadFile(QString::fromStdString(Folder()) + "/" + entries[0]), earlier);
+        EXPECT_EQ(ReadFile(Folder() + "/" + entries[0].toStdString()), earlier);
         EXPECT_EQ(Query("SELECT count(*) FROM pg_namespace WHERE nspname='tmpx'"), "0");
         EXPECT_EQ(Query("SELECT count(*) FROM pg_locks WHERE locktype='advisory'"), "0");
         EXPECT_TRUE(QDir(temp.path()).isEmpty());
     }
 
-    QByteArray Archive() const
+    std::string Archive() const
     {
         const QStringList entries = FolderEntries();
-        return entries.size() == 1 ? ReadFile(QString::fromStdString(Folder()) + "/" + entries[0]) : QByteArray();
+        return entries.size() == 1 ? ReadFile(Folder() + "/" + entries[0].toStdString()) : std::string();
     }
 
     void ExpectNextRunSucceeds()
@@ -172,7 +158,7 @@ protected:
 
 TEST_F(FaultTest, SessionLostToAnotherRunFailsWithoutReplacingTheArchive)
 {
-    const QByteArray earlier = Archive();
+    const std::string earlier = Archive();
     // Ends the session that holds the backup lock, then stages school 2 as
     // another run would, before the dump starts.
     const QString script = QString::fromStdString(work->Path()) + "/hijack.sql";
@@ -203,7 +189,7 @@ TEST_F(FaultTest, SessionLostToAnotherRunFailsWithoutReplacingTheArchive)
 
 TEST_F(FaultTest, DumpToolThatEndsEarlyWithSuccessFails)
 {
-    const QByteArray earlier = Archive();
+    const std::string earlier = Archive();
     for (const char* mode : {"nothing", "header", "half"}) {
         SCOPED_TRACE(mode);
         qputenv("FAKE_PG_DUMP", mode);
@@ -217,7 +203,7 @@ TEST_F(FaultTest, DumpToolThatEndsEarlyWithSuccessFails)
 
 TEST_F(FaultTest, InterruptionsCleanUp)
 {
-    const QByteArray earlier = Archive();
+    const std::string earlier = Archive();
     {
         SCOPED_TRACE("terminated");
         qputenv("FAKE_PG_DUMP", "slow");
@@ -230,7 +216,7 @@ TEST_F(FaultTest, InterruptionsCleanUp)
         const CliRun run = Finish(cli);
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_NE(run.err.find("Backup dihentikan"), std::string::npos) << run.err;
-        const pid_t tool = static_cast<pid_t>(ReadFile(pidFile).trimmed().toInt());
+        const pid_t tool = static_cast<pid_t>(std::atoi(ReadFile(pidFile.toStdString()).c_str()));
         EXPECT_TRUE(tool > 0 && ::kill(tool, 0) != 0) << "the dump tool still runs";
         QFile::remove(pidFile);
         qunsetenv("FAKE_PG_DUMP_PID");
@@ -242,7 +228,7 @@ TEST_F(FaultTest, InterruptionsCleanUp)
         const std::string exitFile = work->Path() + "/exit-code";
         const CliRun run = RunInShell("{ \"$0\" backup \"$1\" \"$2\"; echo $? > \"$3\"; } | head -n 1",
                                       {kSchool1, Folder(), exitFile});
-        EXPECT_EQ(ReadFile(QString::fromStdString(exitFile)).trimmed(), "1");
+        EXPECT_EQ(ReadFile(exitFile), "1\n");
         EXPECT_NE(run.err.find("Backup dihentikan"), std::string::npos) << run.err;
         ExpectNothingLeft(earlier);
     }

@@ -18,6 +18,7 @@
 #include "backup/staging.h"
 #include "backup/tool_run.h"
 #include "core/database.h"
+#include "support/files.h"
 #include "support/test_database.h"
 #include "support/work_folder.h"
 
@@ -43,12 +44,6 @@ public:
     int outcomes = 0;
 };
 
-std::string ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
-}
-
 class BackupWorkerTest : public ::testing::Test {
 protected:
     void StartOn(const std::string& sandboxPort)
@@ -57,14 +52,11 @@ protected:
         ASSERT_TRUE(session.OpenOnPort(port)) << session.ErrorText();
         Sql(session).Execute("DROP SCHEMA IF EXISTS tmpx CASCADE");
         work = std::make_unique<WorkFolder>(port, WorkFolder::Tools::StandIns);
-        ASSERT_TRUE(privateTemp.isValid() && destination.isValid());
-        previousTemp = qgetenv("TMPDIR");
-        qputenv("TMPDIR", privateTemp.path().toUtf8());
+        ASSERT_TRUE(destination.isValid());
     }
 
     void TearDown() override
     {
-        qputenv("TMPDIR", previousTemp);
         work.reset();
         if (session.IsOpen()) {
             Sql(session).Execute("DROP SCHEMA IF EXISTS tmpx CASCADE");
@@ -88,8 +80,15 @@ protected:
         return QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     }
 
-    // The worker's private folders under the temporary folder.
-    QStringList WorkingFolders() const { return Entries(privateTemp.path()).filter(QRegularExpression("^pelantra-")); }
+    // What the run left in its working folder beside the settings and the
+    // tools, such as a dump written to a file.
+    QStringList LeftInWorkingFolder() const
+    {
+        QStringList left = Entries(QString::fromStdString(work->Path()));
+        left.removeAll("setting.ini");
+        left.removeAll("tools");
+        return left;
+    }
 
     // Replays the dump into a fresh database of the same layout, keys included,
     // and compares every table with the staged rows.
@@ -125,7 +124,7 @@ protected:
         const QStringList entries = Entries(destination.path());
         EXPECT_TRUE(entries.contains(QString::fromStdString(archivePath).section('/', -1)));
         EXPECT_TRUE(entries.filter(QRegularExpression("^\\.pelantra-")).isEmpty()) << "temporary archive left behind";
-        EXPECT_TRUE(WorkingFolders().isEmpty()) << "working files left behind";
+        EXPECT_EQ(LeftInWorkingFolder(), QStringList()) << "working files left behind";
 
         const std::string dump = ExtractMember(archivePath);
         EXPECT_NE(dump.find("-- Kartesa Ombralu"), std::string::npos);
@@ -141,9 +140,7 @@ protected:
     std::string port;
     PostgreSQLSession session;
     std::unique_ptr<WorkFolder> work;
-    QTemporaryDir privateTemp;
     QTemporaryDir destination;
-    QByteArray previousTemp;
 };
 
 TEST_F(BackupWorkerTest, FullBackupReplaysIntoAFreshDatabase)
@@ -258,7 +255,7 @@ TEST_F(BackupWorkerTest, FailuresAreReportedAndLeaveNoPersonalData)
         EXPECT_EQ(run.statuses.back(), "selesai");
         EXPECT_TRUE(DropStaging(session).ok());
         EXPECT_EQ(Entries(destination.path()), QStringList{"a-file"});
-        EXPECT_TRUE(WorkingFolders().isEmpty());
+        EXPECT_EQ(LeftInWorkingFolder(), QStringList());
     }
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "backup/staged_tables.h"
+#include "support/files.h"
 #include "support/literal_replacements.h"
 
 namespace pelantra {
@@ -18,14 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path kDumps = fs::path(PELANTRA_TEST_DATA_DIR) / "dumps";
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // Lists for the thirteen tables; prefix-sharing names get different lists so
 // a list landing on the wrong table shows.
@@ -300,8 +293,9 @@ TEST(DumpRewriterFuzz, OnlyStatementHeadsChangeWhateverThePieces)
     for (std::string_view t : kStagedTables)
         lists[std::string(t)] = std::string("(#").append(t).append("#)");
     const std::vector<std::string> values = {
-        "1", "NULL", "'Budi'", "'it''s'", "'line\nINSERT INTO ptk VALUES (1);\n'", "E'a\\'b'", "'/* no'",
-        "'-- no'", "'C:\\'", "'\r\n;'", "'ü'", "''"};
+        "1",        "NULL",    "'Budi'",  "'it''s'", "'line\nINSERT INTO ptk VALUES (1);\n'",
+        "E'a\\'b'", "'/* no'", "'-- no'", "'C:\\'",  "'\r\n;'",
+        "'ü'",      "''"};
     const std::vector<std::string> tables = {"ptk", "ptk_terdaftar", "sekolah", "lain", "tmpx.lain"};
     const std::vector<std::string> junk = {"'", "\"", "E'", "--", "/*", "*/", ";", "\n", " ", "x", ")", "$", "-", "/"};
     std::mt19937 random(42);

@@ -11,6 +11,7 @@
 #include "backup/dump_stream.h"
 #include "backup/staged_tables.h"
 #include "backup/tool_run.h"
+#include "support/files.h"
 #include "support/work_folder.h"
 
 namespace pelantra {
@@ -21,12 +22,6 @@ const std::string kStandIn7za = PELANTRA_SOURCE_DIR "/tests/stand-ins/7za";
 std::string RealArchiver()
 {
     return QStandardPaths::findExecutable("7za").toStdString();
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void WriteFile(const QString& path, const QByteArray& bytes)
@@ -175,7 +170,7 @@ TEST_F(DumpStreamTest, EveryFailureKeepsTheEarlierArchiveAndLeavesNothingElse)
         const Status result = Back(Exporter(c.exporter), c.archiver);
         ASSERT_FALSE(result.ok());
         EXPECT_EQ(result.failure().reason.rfind(c.reason, 0), 0u) << result.failure().reason;
-        EXPECT_EQ(ReadFile(QString::fromStdString(ArchivePath())), QByteArray("earlier good backup"));
+        EXPECT_EQ(ReadFile(ArchivePath()), "earlier good backup");
         EXPECT_EQ(DestinationEntries(), before);
     }
     ASSERT_FALSE(Back({"/nonexistent/pgsql/bin/pg_dump", {}, {}}, RealArchiver()).ok());

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "backup/staged_tables.h"
 #include "backup/staging.h"
@@ -34,9 +36,7 @@ protected:
 
     std::string Scalar(const std::string& statement, const std::vector<std::string>& params = {})
     {
-        Sql sql(session);
-        EXPECT_TRUE(sql.Query(statement, params)) << statement << "\n" << sql.ErrorText();
-        return sql.Fetch() ? sql[0] : std::string();
+        return pelantra::Scalar(session, statement, params);
     }
     void Command(const std::string& statement)
     {
@@ -136,7 +136,13 @@ TEST_F(StagingTest, AnotherBackupHoldingTheLockBlocksWithNothingChanged)
     EXPECT_EQ(result.failure().reason, "Backup lain sedang berjalan pada database ini");
     EXPECT_FALSE(StagingExists());
 
+    // The lock goes with the other backend, once it has ended.
+    const std::string otherBackend = pelantra::Scalar(other, "SELECT pg_backend_pid()");
     other.Close();
+    for (int waited = 0;
+         waited < 100 && Scalar("SELECT count(*) FROM pg_stat_activity WHERE pid=$1::int", {otherBackend}) != "0";
+         ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_TRUE(StageSchool(session, kSchool1).ok());
 }
 

@@ -52,6 +52,14 @@ bool RunningUnderCi()
     return ci && *ci && std::string(ci) != "false" && std::string(ci) != "0";
 }
 
+std::string Scalar(PostgreSQLSession& session, const std::string& statement, const std::vector<std::string>& params)
+{
+    Sql sql(session);
+    const auto value = sql.QueryValue<std::string>(statement, params);
+    EXPECT_TRUE(value.ok()) << statement << "\n" << sql.ErrorText();
+    return value.ok() ? value.value().value_or(std::string()) : std::string();
+}
+
 std::string RunPsql(const std::string& port, const std::string& dbname, const std::string& sql)
 {
     QProcess psql;

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pelantra {
 
@@ -35,6 +36,12 @@ void SandboxServer(const std::string& folder, const char* command);
 #define PELANTRA_REQUIRE_SCRAM_DATABASE(port) PELANTRA_REQUIRE(ScramSandboxPort(), port)
 
 bool RunningUnderCi();
+
+// The first value of the first row of `statement` on `session` as text, the
+// empty text when there is no row; fails the test when the statement fails.
+class PostgreSQLSession;
+std::string Scalar(PostgreSQLSession& session, const std::string& statement,
+                   const std::vector<std::string>& params = {});
 
 // Runs psql against database `dbname` of the sandbox on `port` with
 // ON_ERROR_STOP, feeding it `sql`. Returns psql's output; fails the test on a

@@ -2,10 +2,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -105,12 +105,7 @@ protected:
         RunPsql(port, "pendataan", "SET client_min_messages=warning; DROP SCHEMA IF EXISTS tmpx CASCADE;");
     }
 
-    std::string Query(const std::string& statement)
-    {
-        Sql sql(session);
-        EXPECT_TRUE(sql.Query(statement)) << sql.ErrorText();
-        return sql.Fetch() ? sql[0] : std::string("<no row>");
-    }
+    std::string Query(const std::string& statement) { return Scalar(session, statement); }
     std::string StagingSchemas() { return Query("SELECT count(*) FROM pg_namespace WHERE nspname='tmpx'"); }
     std::string AdvisoryLocks() { return Query("SELECT count(*) FROM pg_locks WHERE locktype='advisory'"); }
 
