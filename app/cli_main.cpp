@@ -11,11 +11,15 @@ int main(int argc, char* argv[])
 {
     pelantra::InstallStopHandlers();
     pelantra::UseUtf8Console();
-    QCoreApplication app(argc, argv);
-    const std::vector<std::string> arguments = pelantra::Utf8Arguments(argc, argv);
-    std::vector<const char*> pointers;
-    for (const std::string& argument : arguments)
-        pointers.push_back(argument.c_str());
-    return pelantra::RunCli(static_cast<int>(pointers.size()), pointers.data(), std::cout, std::cerr,
-                            pelantra::StandardOutputIsTerminal());
+    int code = 0;
+    {
+        QCoreApplication app(argc, argv);
+        const std::vector<std::string> arguments = pelantra::Utf8Arguments(argc, argv);
+        std::vector<const char*> pointers;
+        for (const std::string& argument : arguments)
+            pointers.push_back(argument.c_str());
+        code = pelantra::RunCli(static_cast<int>(pointers.size()), pointers.data(), std::cout, std::cerr,
+                                pelantra::StandardOutputIsTerminal());
+    }
+    pelantra::EndProgram(code);
 }

@@ -1,9 +1,14 @@
 #include <QApplication>
 
 #include "app/startup.h"
+#include "core/platform.h"
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    return pelantra::RunApplication(app);
+    int code = 0;
+    {
+        QApplication app(argc, argv);
+        code = pelantra::RunApplication(app);
+    }
+    pelantra::EndProgram(code);
 }

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 
 #ifdef _WIN32
 #include <io.h>
@@ -246,6 +247,17 @@ std::error_code ReplaceFile(const std::string& from, const std::string& to)
     const std::string folder = std::filesystem::path(to).parent_path().string();
     return syncPath(folder.empty() ? "." : folder, O_RDONLY | O_DIRECTORY);
 #endif
+}
+
+void EndProgram(int code)
+{
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+#ifdef _WIN32
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(code));
+#endif
+    std::exit(code);
 }
 
 bool StandardOutputIsTerminal()

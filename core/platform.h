@@ -64,6 +64,13 @@ std::string Utf8FromUnnamedEncoding(const std::string& bytes);
 // are UTF-8 text (NativePath).
 std::error_code ReplaceFile(const std::string& from, const std::string& to);
 
+// Ends the program with `code` once it has released everything of its own:
+// the output streams are flushed, and on Windows the DLLs' own clean-up at
+// exit is left out, because (seen under Wine, after worker threads had run
+// outside programs) it can wait forever for a thread that the exit has
+// already stopped, which would leave a Pelantra running without a window.
+[[noreturn]] void EndProgram(int code);
+
 // Whether the program's standard output is a terminal a person reads.
 bool StandardOutputIsTerminal();
 

@@ -20,6 +20,7 @@
 
 #include "backup/backup_outcome.h"
 #include "core/database.h"
+#include "core/platform.h"
 #include "core/settings.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
@@ -62,13 +63,8 @@ int Press(MainWindow& window, CountingDialogs& dialogs, int runs, const QString&
     return matched;
 }
 
-} // namespace
-} // namespace pelantra
-
-int main(int argc, char* argv[])
+int RunWindow(int argc, char* argv[])
 {
-    using namespace pelantra;
-    QApplication app(argc, argv);
     if (argc != 4) {
         std::fprintf(stderr, "usage: pelantra-window-runs FAILING GOOD FOLDER\n");
         return 2;
@@ -101,4 +97,17 @@ int main(int argc, char* argv[])
     std::printf("%d of %d runs with a dump tool that cannot be started ended in their failure box\n", failed, failing);
     std::printf("%d of %d good runs ended in the success box\n", succeeded, good);
     return failed == failing && succeeded == good ? 0 : 1;
+}
+
+} // namespace
+} // namespace pelantra
+
+int main(int argc, char* argv[])
+{
+    int code = 0;
+    {
+        QApplication app(argc, argv);
+        code = pelantra::RunWindow(argc, argv);
+    }
+    pelantra::EndProgram(code); // as pelantra.exe ends
 }
