@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/messages.h"
+#include "app/version.h"
 #include "backup/archive_check.h"
 #include "backup/backup_run.h"
 #include "backup/backup_worker.h"
@@ -175,6 +176,10 @@ int RunCli(int argc, const char* const argv[], std::ostream& out, std::ostream& 
     const std::string& command = args[0];
     if (command == "--help" || command == "-h" || command == "help") {
         out << kUsage;
+        return 0;
+    }
+    if (command == "--version") {
+        out << "pelantra-cli " << kVersion << "\n";
         return 0;
     }
     if (command == "schools") {

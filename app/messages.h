@@ -11,6 +11,7 @@ inline constexpr const char* kUsage =
     "  pelantra-cli backup --all <folder>          backup setiap sekolah di daftar, satu arsip per sekolah\n"
     "  pelantra-cli verify <arsip.std>             periksa isi arsip dan hitung barisnya\n"
     "  pelantra-cli verify --replay <arsip.std>    buktikan juga bahwa arsip dapat dipulihkan\n"
+    "  pelantra-cli --version                      versi program\n"
     "Pengaturan dibaca dari setting.ini di folder kerja.\n";
 inline constexpr const char* kNoCommand = "Perintah belum diberikan.";
 inline constexpr const char* kUnknownCommand = "Perintah tidak dikenal: {}";
