@@ -28,6 +28,10 @@ std::string Settings::Get(std::string_view key, std::string_view fallback) const
 
 Settings ParseIni(std::string_view bytes)
 {
+    // Notepad starts a file saved as UTF-8 with a byte-order mark; no key
+    // begins with one.
+    if (bytes.starts_with("\xEF\xBB\xBF"))
+        bytes.remove_prefix(3);
     std::vector<Settings::Entry> entries;
     const size_t end = bytes.size();
     size_t pos = 0;

@@ -85,12 +85,17 @@ TEST(Settings, EndOfFile)
 
 TEST(Settings, BytesBeforeAnEntry)
 {
-    // Nothing is skipped before the first entry: a byte-order mark, a blank or
-    // a "#" there costs the first line's entry.
+    // A UTF-8 byte-order mark at the start of the file is no part of the
+    // first key; anything else there, a blank or a "#", costs the first
+    // line's entry.
     EXPECT_EQ(ParseIni("\xEF\xBB\xBF"
                        "DefDBPort=5432\r\nbasedir=x\r\n")
                   .Entries(),
-              (Entries{{"basedir", "x"}}));
+              (Entries{{"DefDBPort", "5432"}, {"basedir", "x"}}));
+    EXPECT_EQ(ParseIni("\xEF\xBB\xBF\xEF\xBB\xBF"
+                       "DefDBPort=5432\r\n")
+                  .Entries(),
+              Entries{}) << "only one mark";
     EXPECT_EQ(ParseIni(" DefDBPort=5432\r\nbasedir=x\r\n").Entries(), (Entries{{"basedir", "x"}}));
     EXPECT_EQ(ParseIni("# DefDBPort=5432\r\n").Entries(), Entries{});
     EXPECT_EQ(ParseIni("=5432\r\nbasedir=x\r\n").Entries(), (Entries{{"basedir", "x"}}));
