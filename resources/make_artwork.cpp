@@ -9,6 +9,10 @@
 //                                    backup of the first school into FOLDER
 //   make_artwork failure FILE.png    the box of a backup into a folder that
 //                                    cannot be written, details open
+//   make_artwork check FILE.png ARCHIVE   the box of "Periksa arsip..." for
+//                                    ARCHIVE, with its rows per table
+//   make_artwork close FILE.png      the question when the window is closed
+//                                    during a backup
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -25,6 +29,7 @@
 #include "ui/artwork.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
+#include "ui/messages.h"
 #include "ui/qt_texts.h"
 
 namespace pelantra {
@@ -77,19 +82,39 @@ bool WriteIcon(const QString& path)
     return file.open(QIODevice::WriteOnly) && file.write(out) == out.size();
 }
 
-// Shows the box the window asks for without waiting, details open, and
-// saves a picture of it.
-class PictureDialogs final : public Dialogs {
+// Opens no dialog, so that nothing waits for a person. Qt asks the window to
+// close when the application quits; a question then, while work runs, is
+// answered "Ya": the work stops and the window closes once it has ended.
+class QuietDialogs : public Dialogs {
 public:
-    explicit PictureDialogs(QString path) : path_(std::move(path)) { }
+    void Show(QWidget*, const Message&) override { }
+    bool Ask(QWidget*, const Message&) override { return true; }
+};
+
+// Shows the box the window asks for without waiting, details open unless
+// told otherwise, and saves a picture of it; answers the archive question
+// with `archive`.
+class PictureDialogs final : public QuietDialogs {
+public:
+    PictureDialogs(QString path, bool details, QString archive = {})
+        : path_(std::move(path)), archive_(std::move(archive)), details_(details)
+    {
+    }
+
+    QString SelectArchive(QWidget*, const QString&) override { return archive_; }
 
     void Show(QWidget* parent, const Message& message) override
     {
         const std::unique_ptr<QMessageBox> box = MessageBox(parent, message);
         box->show();
-        for (QAbstractButton* button : box->buttons()) {
-            if (box->buttonRole(button) == QMessageBox::ActionRole)
-                button->click(); // the details
+        if (details_) {
+            // Only the details button: "Buka folder" has the same role and
+            // would open a file manager.
+            for (QAbstractButton* button : box->buttons()) {
+                if (box->buttonRole(button) == QMessageBox::ActionRole &&
+                    button->text() != QString::fromUtf8(kOpenFolderButton))
+                    button->click();
+            }
         }
         QApplication::processEvents();
         saved = box->grab().save(path_, "PNG");
@@ -99,15 +124,24 @@ public:
 
 private:
     QString path_;
+    QString archive_;
+    bool details_;
 };
+
+QuietDialogs quietDialogs;
+
+void SetUpApplication()
+{
+    QApplication::setApplicationName(QString::fromUtf8(kProgramName));
+    QApplication::setWindowIcon(AppIcon());
+    UseIndonesianQtTexts();
+}
 
 // The window: at rest with a folder chosen, or `pressed` with a backup of
 // the first school into `folder` under way for a while.
 int WriteWindow(QApplication& app, const QString& path, const QString& folder, bool pressed)
 {
-    QApplication::setApplicationName("pelantra");
-    QApplication::setWindowIcon(AppIcon());
-    UseIndonesianQtTexts();
+    SetUpApplication();
     PostgreSQLSession session;
     if (const Status opened = OpenDatabase(session); !opened.ok()) {
         std::fprintf(stderr, "no database: %s\n", opened.failure().detail.c_str());
@@ -134,7 +168,7 @@ int WriteWindow(QApplication& app, const QString& path, const QString& folder, b
 // The box of a backup into a folder that cannot be written.
 int WriteFailure(QApplication& app, const QString& path)
 {
-    PictureDialogs dialogs(path);
+    PictureDialogs dialogs(path, true);
     SetDialogs(&dialogs);
     QTimer::singleShot(10000, &app, [&] { app.quit(); });
     QTimer poll;
@@ -145,8 +179,52 @@ int WriteFailure(QApplication& app, const QString& path)
     poll.start(100);
     WriteWindow(app, path + ".window.png", "/proc", true);
     QFile::remove(path + ".window.png");
-    SetDialogs(nullptr);
+    SetDialogs(&quietDialogs);
     return dialogs.saved ? 0 : 1;
+}
+
+// The box of "Periksa arsip..." for a good archive.
+int WriteCheck(QApplication& app, const QString& path, const QString& archive)
+{
+    SetUpApplication();
+    PostgreSQLSession session;
+    if (const Status opened = OpenDatabase(session); !opened.ok()) {
+        std::fprintf(stderr, "no database: %s\n", opened.failure().detail.c_str());
+        return 1;
+    }
+    PictureDialogs dialogs(path, false, archive);
+    SetDialogs(&dialogs);
+    {
+        MainWindow window(session);
+        window.show();
+        QTimer::singleShot(300, &window, [&] { window.DoPeriksa(); });
+        QTimer::singleShot(60000, &app, [&] { app.quit(); });
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (dialogs.saved)
+                app.quit();
+        });
+        poll.start(100);
+        app.exec();
+        while (window.workers.load() != 0)
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    SetDialogs(&quietDialogs);
+    return dialogs.saved ? 0 : 1;
+}
+
+// The question when the window is closed while a backup runs.
+int WriteCloseQuestion(const QString& path)
+{
+    SetUpApplication();
+    Message question;
+    question.kind = Message::Kind::Question;
+    question.text = QString::fromUtf8(kCloseDuringBackup);
+    question.informative = QString::fromUtf8(kEarlierArchiveKept);
+    const std::unique_ptr<QMessageBox> box = MessageBox(nullptr, question);
+    box->show();
+    QApplication::processEvents();
+    return box->grab().save(path, "PNG") ? 0 : 1;
 }
 
 } // namespace
@@ -156,6 +234,7 @@ int main(int argc, char* argv[])
 {
     using namespace pelantra;
     QApplication app(argc, argv);
+    SetDialogs(&quietDialogs);
     const QStringList args = QApplication::arguments();
     if (args.size() == 3 && args[1] == "icon")
         return WriteIcon(args[2]) ? 0 : 1;
@@ -165,7 +244,11 @@ int main(int argc, char* argv[])
         return WriteWindow(app, args[2], args[3], true);
     if (args.size() == 3 && args[1] == "failure")
         return WriteFailure(app, args[2]);
+    if (args.size() == 4 && args[1] == "check")
+        return WriteCheck(app, args[2], args[3]);
+    if (args.size() == 3 && args[1] == "close")
+        return WriteCloseQuestion(args[2]);
     std::fprintf(stderr, "usage: make_artwork icon FILE.ico | window FILE.png | running FILE.png FOLDER | "
-                         "failure FILE.png\n");
+                         "failure FILE.png | check FILE.png ARCHIVE | close FILE.png\n");
     return 2;
 }

@@ -90,6 +90,8 @@ public:
 
 void UseIndonesianQtTexts()
 {
+    // Dates and numbers Qt shows, such as a file's date in the file dialog.
+    QLocale::setDefault(QLocale(QLocale::Indonesian, QLocale::Indonesia));
     static QTranslator qt;
     static IndonesianQtTexts ours;
     if (qt.load(QLocale(QLocale::Indonesian), "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
