@@ -4,43 +4,18 @@
 
 #include <gtest/gtest.h>
 
-#include <windows.h>
-
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <string>
+
+#include "support/windows_folder.h"
 
 namespace pelantra {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A fresh folder under the user's temporary folder, with its UTF-8 bytes.
-class ToolsWindows : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        root = fs::temp_directory_path() / (L"pelantra-tools-" + std::to_wstring(GetCurrentProcessId()));
-        fs::remove_all(root);
-        fs::create_directories(root);
-        const std::u8string text = root.u8string();
-        rootBytes.assign(text.begin(), text.end());
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
-    static void WriteFile(const fs::path& path, const std::string& bytes)
-    {
-        std::ofstream out(path, std::ios::binary);
-        out << bytes;
-    }
-
-    fs::path root;
-    std::string rootBytes;
-};
+using ToolsWindows = WindowsFolderTest;
 
 TEST_F(ToolsWindows, FoundUnderBackslashAndDriveLetterRoots)
 {

@@ -16,47 +16,14 @@
 
 #include "core/settings.h"
 #include "support/files.h"
+#include "support/windows_folder.h"
 
 namespace pelantra {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Utf8(const fs::path& path)
-{
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
-
-// A fresh folder under the user's temporary folder (a drive-letter path),
-// with the bytes that name it.
-class PlatformWindows : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        root = fs::temp_directory_path() / (L"pelantra-windows-" + std::to_wstring(GetCurrentProcessId()));
-        fs::remove_all(root);
-        fs::create_directories(root);
-        rootBytes = Utf8(root);
-        ASSERT_EQ(rootBytes[1], ':') << rootBytes;
-        ASSERT_EQ(rootBytes.find('/'), std::string::npos) << rootBytes;
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::current_path(fs::temp_directory_path(), ignored);
-        fs::remove_all(root, ignored);
-    }
-
-    fs::path root;
-    std::string rootBytes;
-};
+using PlatformWindows = WindowsFolderTest;
 
 TEST_F(PlatformWindows, FolderEndingInEitherSeparatorNamesTheSameFile)
 {

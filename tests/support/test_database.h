@@ -8,12 +8,14 @@
 
 namespace pelantra {
 
+class PostgreSQLSession;
+
 // The sandbox clusters that scripts/test starts announce themselves through
 // the environment:
 //   PELANTRA_TEST_PGPORT        cluster that lets postgres in over TCP without a password
 //   PELANTRA_TEST_PGPORT_SCRAM  cluster that asks for the password (scram-sha-256)
-// Without them a database test skips, except under CI, where it fails.
 //   PELANTRA_TEST_PGSANDBOX     the first one's folder, for stopping and starting its server
+// Without the ports a database test skips, except under CI, where it fails.
 std::optional<std::string> SandboxPort();
 std::optional<std::string> ScramSandboxPort();
 std::optional<std::string> SandboxFolder();
@@ -39,7 +41,6 @@ bool RunningUnderCi();
 
 // The first value of the first row of `statement` on `session` as text, the
 // empty text when there is no row; fails the test when the statement fails.
-class PostgreSQLSession;
 std::string Scalar(PostgreSQLSession& session, const std::string& statement,
                    const std::vector<std::string>& params = {});
 

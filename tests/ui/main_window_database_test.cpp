@@ -13,6 +13,7 @@
 
 #include "backup/staging.h"
 #include "core/database.h"
+#include "core/messages.h"
 #include "core/school_list.h"
 #include "support/gui_test_support.h"
 #include "support/test_database.h"
