@@ -137,16 +137,36 @@ void SetUpApplication()
     UseIndonesianQtTexts();
 }
 
+// The session of setting.ini in the current directory; says why not.
+bool OpenSession(PostgreSQLSession& session)
+{
+    if (const Status opened = OpenDatabase(session); !opened.ok()) {
+        std::fprintf(stderr, "no database: %s\n", opened.failure().detail.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The event loop ends once `dialogs` has its picture, or after `timeoutMs`;
+// `poll` lives as long as the loop.
+void QuitOnceSaved(QApplication& app, const PictureDialogs& dialogs, int timeoutMs, QTimer& poll)
+{
+    QTimer::singleShot(timeoutMs, &app, [&app] { app.quit(); });
+    QObject::connect(&poll, &QTimer::timeout, [&app, &dialogs] {
+        if (dialogs.saved)
+            app.quit();
+    });
+    poll.start(100);
+}
+
 // The window: at rest with a folder chosen, or `pressed` with a backup of
 // the first school into `folder` under way for a while.
 int WriteWindow(QApplication& app, const QString& path, const QString& folder, bool pressed)
 {
     SetUpApplication();
     PostgreSQLSession session;
-    if (const Status opened = OpenDatabase(session); !opened.ok()) {
-        std::fprintf(stderr, "no database: %s\n", opened.failure().detail.c_str());
+    if (!OpenSession(session))
         return 1;
-    }
     int result = 1;
     {
         MainWindow window(session);
@@ -170,13 +190,8 @@ int WriteFailure(QApplication& app, const QString& path)
 {
     PictureDialogs dialogs(path, true);
     SetDialogs(&dialogs);
-    QTimer::singleShot(10000, &app, [&] { app.quit(); });
     QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (dialogs.saved)
-            app.quit();
-    });
-    poll.start(100);
+    QuitOnceSaved(app, dialogs, 10000, poll);
     WriteWindow(app, path + ".window.png", "/proc", true);
     QFile::remove(path + ".window.png");
     SetDialogs(&quietDialogs);
@@ -188,23 +203,16 @@ int WriteCheck(QApplication& app, const QString& path, const QString& archive)
 {
     SetUpApplication();
     PostgreSQLSession session;
-    if (const Status opened = OpenDatabase(session); !opened.ok()) {
-        std::fprintf(stderr, "no database: %s\n", opened.failure().detail.c_str());
+    if (!OpenSession(session))
         return 1;
-    }
     PictureDialogs dialogs(path, false, archive);
     SetDialogs(&dialogs);
     {
         MainWindow window(session);
         window.show();
         QTimer::singleShot(300, &window, [&] { window.DoPeriksa(); });
-        QTimer::singleShot(60000, &app, [&] { app.quit(); });
         QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (dialogs.saved)
-                app.quit();
-        });
-        poll.start(100);
+        QuitOnceSaved(app, dialogs, 60000, poll);
         app.exec();
         while (window.workers.load() != 0)
             QApplication::processEvents(QEventLoop::AllEvents, 50);
