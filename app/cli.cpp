@@ -110,7 +110,7 @@ int Backup(PostgreSQLSession& session, const std::string& schoolId, const std::s
     if (!outcome.ok())
         return Report(Failure{OutcomeMessage(outcome), OutcomeDetail(outcome)}, err);
     out << OutcomeMessage(outcome) << "\n"
-        << FillIn(kSchoolLineCli, {outcome.value().school}) << "\n"
+        << FillIn(kSchoolLine, {outcome.value().school}) << "\n"
         << outcome.value().path << "\n";
     if (!outcome.value().note.empty())
         err << outcome.value().note << "\n";
@@ -147,10 +147,8 @@ int PrintRows(const Result<DumpFacts>& facts, const char* verdict, std::ostream&
 {
     if (!facts.ok())
         return Report(facts.failure(), err);
-    for (std::string_view table : kStagedTables) {
-        const auto found = facts.value().rows.find(table);
-        out << table << '\t' << (found == facts.value().rows.end() ? 0 : found->second) << '\n';
-    }
+    for (std::string_view table : kStagedTables)
+        out << table << '\t' << facts.value().RowsOf(table) << '\n';
     out << verdict << '\n';
     return 0;
 }

@@ -23,7 +23,6 @@ inline constexpr const char* kBackupAllNeedsFolder = "backup --all perlu <folder
 inline constexpr const char* kEmptyFolder = "<folder> tidak boleh kosong.";
 inline constexpr const char* kVerifyNeedsArchive = "verify perlu <arsip.std>.";
 
-inline constexpr const char* kSchoolLineCli = "Sekolah: {}";
 inline constexpr const char* kStepSeconds = "  {} detik";
 inline constexpr const char* kSchoolFailed = "{}: gagal, {}";
 inline constexpr const char* kAllSchoolsCount = "{} dari {} sekolah berhasil dibackup";

@@ -12,8 +12,6 @@ namespace pelantra {
 namespace {
 
 constexpr const char* kScratchSchema = "pelantra_uji";
-// How every rewritten dump begins.
-constexpr std::string_view kDumpOpening = "--\n-- Kartesa Ombralu\n";
 constexpr std::size_t kBatchBytes = 1 << 20;
 
 bool IsPasswordComplaint(const std::string& output)
@@ -47,10 +45,11 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
         return Failure{kArchiveUnreadable, extract.Stop(ToolResult::Status::Stopped).Detail(archiver)};
     DumpCheck check(statements);
     std::optional<Failure> rejected; // the dump's fault; the data is still read to its end
+    const std::string dumpOpening = "--\n" + std::string(kDumpTitle) + "\n";
     std::string opening;
     const auto take = [&](std::string_view piece) {
-        if (opening.size() < kDumpOpening.size())
-            opening.append(piece.substr(0, kDumpOpening.size() - opening.size()));
+        if (opening.size() < dumpOpening.size())
+            opening.append(piece.substr(0, dumpOpening.size() - opening.size()));
         if (!rejected) {
             if (Status fed = check.Feed(piece); !fed.ok())
                 rejected = fed.failure();
@@ -71,7 +70,7 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
         // 7za blames the password for damaged data as well. Data that began
         // as a dump did open with the password: a wrong one yields nothing
         // of it, a damaged archive fails on the way.
-        if (opening == kDumpOpening)
+        if (opening == dumpOpening)
             return Failure{kArchiveDamaged, extracted.Detail(archiver)};
         return Failure{IsPasswordComplaint(extracted.output) ? kWrongPassword : kArchiveUnreadable,
                        extracted.Detail(archiver)};
@@ -128,8 +127,7 @@ Result<DumpFacts> ReplayArchive(PostgreSQLSession& session, const std::string& a
             sql.QueryValue<std::uint64_t>("SELECT count(*) FROM " + std::string(kScratchSchema) + "." + name);
         if (!restored.ok())
             return Failure{kNotRestorable, restored.failure().detail};
-        const auto found = read.value().rows.find(table);
-        const std::uint64_t expected = found == read.value().rows.end() ? 0 : found->second;
+        const std::uint64_t expected = read.value().RowsOf(table);
         if (restored.value() != expected)
             return Failure{kRowsDiffer, "table " + name + ": " + std::to_string(expected) + " rows in the archive, " +
                                             std::to_string(restored.value().value_or(0)) + " restored"};

@@ -16,7 +16,6 @@
 #include "backup/tools.h"
 #include "core/database.h"
 #include "core/platform.h"
-#include "core/settings.h"
 
 namespace pelantra {
 namespace {
@@ -52,8 +51,7 @@ Status ProveContent(const DumpFacts& facts, const StagedRows& staged)
     if (dumpedIds != staged.schoolIds)
         return Failure{kOtherSchool, "the dump's sekolah rows are not the staged school"};
     for (const auto& [table, count] : staged.perTable) {
-        const auto found = facts.rows.find(table);
-        const std::uint64_t dumped = found == facts.rows.end() ? 0 : found->second;
+        const std::uint64_t dumped = facts.RowsOf(table);
         if (dumped != count)
             return Failure{kExportIncomplete, "table " + table + ": " + std::to_string(count) + " rows staged, " +
                                                   std::to_string(dumped) + " in the dump"};

@@ -30,7 +30,6 @@ constexpr std::string_view kKeyColumn = "sekolah_id";
 
 constexpr std::string_view kTitle = "-- PostgreSQL database dump";
 constexpr std::string_view kTitleComplete = "-- PostgreSQL database dump complete";
-constexpr std::string_view kLabel = "-- Kartesa Ombralu";
 constexpr std::string_view kFirstSetting = "SET statement_timeout = 0";
 constexpr std::string_view kInsertInto = "INSERT INTO ";
 constexpr std::string_view kStandardStrings = "SET standard_conforming_strings = ";
@@ -415,7 +414,7 @@ private:
 
         if (complete && (body == kTitle || body == kTitleComplete)) {
             facts.complete = facts.complete || body == kTitleComplete;
-            Emit(kLabel);
+            Emit(kDumpTitle);
             Emit(h.substr(kTitle.size()));
             head_.clear();
             return true;

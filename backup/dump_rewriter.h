@@ -28,6 +28,10 @@
 
 namespace pelantra {
 
+// The title line the rewrite gives a dump; the dump's first line is "--" and
+// this its second.
+inline constexpr std::string_view kDumpTitle = "-- Kartesa Ombralu";
+
 // What follows the table name in a replayed INSERT, per staged table: its
 // column list, "(" + names joined by "," + ")" with each name quoted where
 // the server's quote_ident() quotes it, and " OVERRIDING SYSTEM VALUE" for a
@@ -46,6 +50,13 @@ struct DumpFacts {
     std::vector<std::string> schoolIds;
     // pg_dump's closing line came.
     bool complete = false;
+
+    // The rows of `table`, 0 for a table without any.
+    std::uint64_t RowsOf(std::string_view table) const
+    {
+        const auto found = rows.find(table);
+        return found == rows.end() ? 0 : found->second;
+    }
 };
 
 class DumpRewriter {

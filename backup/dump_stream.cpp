@@ -109,7 +109,6 @@ private:
     bool Deliver(std::string_view piece, qint64 pending)
     {
         Progressed(); // the bytes came
-
         if (!piece.empty() && pack_.Process().write(piece.data(), static_cast<qint64>(piece.size())) < 0)
             return Undelivered(kArchiveNotMade, pack_.Stop(ToolResult::Status::Crashed));
         return Delivered(pending);

@@ -16,6 +16,10 @@ inline constexpr const char* kExportingStep = "Mengekspor...";
 inline constexpr const char* kArchivingStep = "Mengarsipkan...";
 inline constexpr const char* kTestingStep = "Menguji arsip...";
 
+// What a box or the CLI names: the school and the archive.
+inline constexpr const char* kSchoolLine = "Sekolah: {}";
+inline constexpr const char* kArchiveLine = "Arsip: {}";
+
 // Why a run failed: the school and its staging.
 inline constexpr const char* kSchoolNotFound = "Sekolah tidak ditemukan";
 inline constexpr const char* kAnotherBackupRunning = "Backup lain sedang berjalan pada database ini";

@@ -6,8 +6,7 @@ namespace pelantra {
 
 std::string ServerSql::CreateStagedTable(std::string_view table) const
 {
-    const std::string name(table);
-    return std::string("CREATE TABLE ") + kStagingSchema + "." + name + "(LIKE public." + name + " INCLUDING DEFAULTS" +
+    return "CREATE TABLE " + Staged(table) + "(LIKE public." + std::string(table) + " INCLUDING DEFAULTS" +
            (HasGeneratedColumns() ? " INCLUDING GENERATED)" : ")");
 }
 

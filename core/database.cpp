@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "core/messages.h"
 #include "core/settings.h"
 
 namespace pelantra {

@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "core/messages.h"
 #include "core/result.h"
 
 // libpq's connection and result; only database.cpp sees their insides.

@@ -26,7 +26,6 @@
 #include "core/database.h"
 #include "core/platform.h"
 #include "core/school_list.h"
-#include "core/settings.h"
 #include "ui/artwork.h"
 #include "ui/dialogs.h"
 #include "ui/layout_zoom.h"
@@ -333,13 +332,10 @@ void MainWindow::OnCheckResult(std::string archive, Result<DumpFacts> result)
     Message message;
     if (result.ok()) {
         message.text = QString::fromUtf8(kArchiveRestorable);
-        QString rows;
-        for (std::string_view table : kStagedTables) {
-            const auto found = result.value().rows.find(table);
-            rows += "\n" + QString::fromUtf8(table.data(), static_cast<qsizetype>(table.size())) + ": " +
-                    QString::number(found == result.value().rows.end() ? 0 : found->second);
-        }
-        message.informative = kArchiveLine + QString::fromStdString(archive) + "\n" + rows;
+        std::string text = FillIn(kArchiveLine, {archive}) + "\n";
+        for (std::string_view table : kStagedTables)
+            text.append("\n").append(table).append(": ").append(std::to_string(result.value().RowsOf(table)));
+        message.informative = QString::fromStdString(text);
     } else {
         message.kind = Message::Kind::Warning;
         message.text = QString::fromUtf8(kCheckFailed);
@@ -354,8 +350,8 @@ void MainWindow::Show(const BackupOutcome& outcome)
     Message message;
     if (outcome.ok()) {
         message.text = QString::fromUtf8(kSuccessMessage);
-        message.informative = kSchoolLine + QString::fromStdString(outcome.value().school) + "\n" + kArchiveLine +
-                              QString::fromStdString(outcome.value().path);
+        message.informative = QString::fromStdString(FillIn(kSchoolLine, {outcome.value().school}) + "\n" +
+                                                     FillIn(kArchiveLine, {outcome.value().path}));
         message.folder = runFolder_;
     } else {
         message.kind = Message::Kind::Warning;

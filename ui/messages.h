@@ -39,8 +39,6 @@ inline constexpr const char* kCloseDuringBackup = "Backup sedang berjalan. Henti
 inline constexpr const char* kCloseDuringCheck = "Pemeriksaan arsip sedang berjalan. Hentikan pemeriksaan lalu tutup?";
 inline constexpr const char* kEarlierArchiveKept = "Arsip yang sudah ada tidak diubah.";
 inline constexpr const char* kStartupHint = "Periksa DefDBPort di setting.ini dan pastikan server database berjalan.";
-inline constexpr const char* kSchoolLine = "Sekolah: ";
-inline constexpr const char* kArchiveLine = "Arsip: ";
 
 // The README's message table lists these.
 inline constexpr std::array kWindowMessages = {kCheckFailed, kRunNotStarted, kCheckNotStarted, kCloseDuringBackup,
