@@ -101,7 +101,7 @@ Status CopySchoolRows(Sql& sql, const ServerSql& server, const std::string& scho
         const std::string statement = "INSERT INTO " + Staged(choice.table) + " (" + list + ") SELECT " + list +
                                       " FROM public." + std::string(choice.table) + " a WHERE " + where;
         if (!sql.Execute(statement,
-                         choice.through.empty() ? std::vector<std::string>{schoolId} : std::vector<std::string>{}))
+                         choice.through.empty() ? SqlParams{schoolId} : SqlParams{}))
             return StagingFailure(sql);
     }
     return {};

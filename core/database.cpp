@@ -4,15 +4,20 @@
 
 #include <atomic>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 
 #include "core/messages.h"
+#include "core/platform.h"
 #include "core/settings.h"
 
 namespace pelantra {
 namespace {
 
 std::atomic<PostgreSQLSession*> defaultSession{nullptr};
+
+// How long a wait for the server lasts before the session's ServerWait is asked again.
+constexpr std::chrono::milliseconds kWaitSlice{100};
 
 std::string TrimmedMessage(const char* message)
 {
@@ -132,7 +137,7 @@ std::string PostgreSQLSession::ServerEncoding() const
     return conn_ ? serverEncoding_ : std::string();
 }
 
-ResultHandle PostgreSQLSession::Run(const std::string& statement, const std::vector<std::string>& params)
+ResultHandle PostgreSQLSession::Run(const std::string& statement, const SqlParams& params)
 {
     std::lock_guard lock(mutex_);
     if (!conn_) {
@@ -142,11 +147,16 @@ ResultHandle PostgreSQLSession::Run(const std::string& statement, const std::vec
     std::vector<const char*> values;
     values.reserve(params.size());
     for (const auto& param : params)
-        values.push_back(param.c_str());
-    ResultHandle result(PQexecParams(conn_.get(), statement.c_str(), static_cast<int>(values.size()), nullptr,
-                                     values.data(), nullptr, nullptr, 0));
-    error_ = result ? TrimmedMessage(PQresultErrorMessage(result.get())) : TrimmedMessage(PQerrorMessage(conn_.get()));
-    return result;
+        values.push_back(param ? param->c_str() : nullptr);
+    if (!wait_) {
+        ResultHandle result(PQexecParams(conn_.get(), statement.c_str(), static_cast<int>(values.size()), nullptr,
+                                         values.data(), nullptr, nullptr, 0));
+        error_ =
+            result ? TrimmedMessage(PQresultErrorMessage(result.get())) : TrimmedMessage(PQerrorMessage(conn_.get()));
+        return result;
+    }
+    return Await(PQsendQueryParams(conn_.get(), statement.c_str(), static_cast<int>(values.size()), nullptr,
+                                   values.data(), nullptr, nullptr, 0) == 1);
 }
 
 ResultHandle PostgreSQLSession::RunScript(const std::string& statements)
@@ -156,9 +166,62 @@ ResultHandle PostgreSQLSession::RunScript(const std::string& statements)
         error_ = "no connection";
         return nullptr;
     }
+    if (wait_)
+        return Await(PQsendQuery(conn_.get(), statements.c_str()) == 1);
     ResultHandle result(PQexec(conn_.get(), statements.c_str()));
     error_ = result ? TrimmedMessage(PQresultErrorMessage(result.get())) : TrimmedMessage(PQerrorMessage(conn_.get()));
     return result;
+}
+
+void PostgreSQLSession::SetWait(ServerWait wait)
+{
+    std::lock_guard lock(mutex_);
+    wait_ = std::move(wait);
+}
+
+ResultHandle PostgreSQLSession::Await(bool sent)
+{
+    if (!sent) {
+        error_ = TrimmedMessage(PQerrorMessage(conn_.get()));
+        return nullptr;
+    }
+    // As PQexec does: the last result, or the first failure, after which the
+    // server runs nothing more of what was sent.
+    ResultHandle kept;
+    bool cancelled = false;
+    for (;;) {
+        while (PQisBusy(conn_.get())) {
+            if (!WaitForInput(PQsocket(conn_.get()), kWaitSlice) && wait_() && !cancelled) {
+                cancelled = true;
+                if (PGcancel* cancel = PQgetCancel(conn_.get())) {
+                    char reason[256];
+                    PQcancel(cancel, reason, sizeof reason);
+                    PQfreeCancel(cancel);
+                }
+            }
+            if (!PQconsumeInput(conn_.get())) {
+                error_ = TrimmedMessage(PQerrorMessage(conn_.get()));
+                return nullptr;
+            }
+        }
+        ResultHandle next(PQgetResult(conn_.get()));
+        if (!next)
+            break;
+        if (!kept || PQresultStatus(kept.get()) != PGRES_FATAL_ERROR)
+            kept = std::move(next);
+    }
+    error_ = kept ? TrimmedMessage(PQresultErrorMessage(kept.get())) : TrimmedMessage(PQerrorMessage(conn_.get()));
+    return kept;
+}
+
+ServerWaitScope::ServerWaitScope(PostgreSQLSession& session, PostgreSQLSession::ServerWait wait) : session_(session)
+{
+    session_.SetWait(std::move(wait));
+}
+
+ServerWaitScope::~ServerWaitScope()
+{
+    session_.SetWait({});
 }
 
 Status OpenDatabase(PostgreSQLSession& session)
@@ -192,12 +255,12 @@ Sql::Sql() : session_(DefaultSession()) { }
 
 Sql::Sql(PostgreSQLSession& session) : session_(&session) { }
 
-bool Sql::Query(const std::string& statement, const std::vector<std::string>& params)
+bool Sql::Query(const std::string& statement, const SqlParams& params)
 {
     return Run(statement, params, true);
 }
 
-bool Sql::Execute(const std::string& statement, const std::vector<std::string>& params)
+bool Sql::Execute(const std::string& statement, const SqlParams& params)
 {
     return Run(statement, params, false);
 }
@@ -210,7 +273,7 @@ bool Sql::ExecuteScript(const std::string& statements)
     return Check(false);
 }
 
-bool Sql::Run(const std::string& statement, const std::vector<std::string>& params, bool rowsExpected)
+bool Sql::Run(const std::string& statement, const SqlParams& params, bool rowsExpected)
 {
     if (!Reset())
         return false;
@@ -293,8 +356,7 @@ template <> std::optional<std::uint64_t> Sql::Value<std::uint64_t>(int column) c
     return number;
 }
 
-template <typename T>
-Result<std::optional<T>> Sql::QueryValue(const std::string& statement, const std::vector<std::string>& params)
+template <typename T> Result<std::optional<T>> Sql::QueryValue(const std::string& statement, const SqlParams& params)
 {
     if (!Query(statement, params))
         return Failure{{}, error_};
@@ -303,9 +365,9 @@ Result<std::optional<T>> Sql::QueryValue(const std::string& statement, const std
     return Value<T>(0);
 }
 
-template Result<std::optional<std::string>> Sql::QueryValue(const std::string&, const std::vector<std::string>&);
-template Result<std::optional<bool>> Sql::QueryValue(const std::string&, const std::vector<std::string>&);
-template Result<std::optional<std::uint64_t>> Sql::QueryValue(const std::string&, const std::vector<std::string>&);
+template Result<std::optional<std::string>> Sql::QueryValue(const std::string&, const SqlParams&);
+template Result<std::optional<bool>> Sql::QueryValue(const std::string&, const SqlParams&);
+template Result<std::optional<std::uint64_t>> Sql::QueryValue(const std::string&, const SqlParams&);
 
 bool Sql::Failed(SqlState state) const
 {
@@ -316,6 +378,8 @@ bool Sql::Failed(SqlState state) const
         return errorCode_ == "55P03";
     case SqlState::DependentObjectsStillExist:
         return errorCode_ == "2BP01";
+    case SqlState::QueryCanceled:
+        return errorCode_ == "57014";
     }
     return false;
 }

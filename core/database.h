@@ -19,6 +19,9 @@ namespace pelantra {
 
 inline constexpr const char* kDatabasePassword = "m4r1nd4l4y2011!";
 
+// Values bound to $1, $2, ... as text; an empty one is SQL NULL.
+using SqlParams = std::vector<std::optional<std::string>>;
+
 struct ConnectionDeleter {
     void operator()(pg_conn* conn) const;
 };
@@ -60,22 +63,44 @@ public:
     int ServerVersion() const;
     std::string ServerEncoding() const;
 
-    // Runs one statement, with the values bound to $1, $2, ... as text.
-    ResultHandle Run(const std::string& statement, const std::vector<std::string>& params);
+    // While a statement runs, `wait` is called on the waiting thread about
+    // every tenth of a second; once it returns true the server is asked to
+    // cancel the statement, which then fails with SqlState::QueryCanceled.
+    // It must not use the session. Empty: statements are simply waited for.
+    using ServerWait = std::function<bool()>;
+    void SetWait(ServerWait wait);
+
+    // Runs one statement, with the values bound to $1, $2, ....
+    ResultHandle Run(const std::string& statement, const SqlParams& params);
     // Runs statements separated by ';', without parameters; the result is
     // the last statement's, or the first failure's.
     ResultHandle RunScript(const std::string& statements);
 
 private:
     bool Prepare();
+    // The result of what was just sent, waited for as SetWait says; with the mutex held.
+    ResultHandle Await(bool sent);
 
     mutable std::mutex mutex_;
+    ServerWait wait_;
     std::function<pg_conn*()> connect_;
     std::string port_;
     ConnectionHandle conn_;
     std::string error_;
     int serverVersion_ = 0;
     std::string serverEncoding_;
+};
+
+// A ServerWait for the life of the object.
+class ServerWaitScope {
+public:
+    ServerWaitScope(PostgreSQLSession& session, PostgreSQLSession::ServerWait wait);
+    ~ServerWaitScope();
+    ServerWaitScope(const ServerWaitScope&) = delete;
+    ServerWaitScope& operator=(const ServerWaitScope&) = delete;
+
+private:
+    PostgreSQLSession& session_;
 };
 
 // Opens `session` with the port of "setting.ini" in the current directory
@@ -96,6 +121,7 @@ enum class SqlState {
     InvalidTextRepresentation, // 22P02: a value that is not valid text for its type, e.g. a malformed key
     LockNotAvailable, // 55P03: a lock wait ran past lock_timeout
     DependentObjectsStillExist, // 2BP01: something outside depends on what was to be dropped
+    QueryCanceled, // 57014: cancelled on request or by statement_timeout
 };
 
 // A statement object: run a statement, then fetch rows one at a time and
@@ -107,16 +133,16 @@ public:
     explicit Sql(PostgreSQLSession& session);
 
     // A statement that returns rows: true when the server sent rows.
-    bool Query(const std::string& statement, const std::vector<std::string>& params = {});
+    bool Query(const std::string& statement, const SqlParams& params = {});
     // A statement that returns none: true when the server reported it done.
-    bool Execute(const std::string& statement, const std::vector<std::string>& params = {});
+    bool Execute(const std::string& statement, const SqlParams& params = {});
     // Several such statements in one round trip: true when all were done.
     bool ExecuteScript(const std::string& statements);
     // The first column of the first row of a query: the value, an empty
     // optional for NULL or no row, or the failure with the server's message.
     // T is std::string, bool or std::uint64_t.
     template <typename T>
-    Result<std::optional<T>> QueryValue(const std::string& statement, const std::vector<std::string>& params = {});
+    Result<std::optional<T>> QueryValue(const std::string& statement, const SqlParams& params = {});
 
     bool Fetch();
     std::string operator[](int column) const;
@@ -134,7 +160,7 @@ protected:
     void SetErrorText(std::string text) { error_ = std::move(text); }
 
 private:
-    bool Run(const std::string& statement, const std::vector<std::string>& params, bool rowsExpected);
+    bool Run(const std::string& statement, const SqlParams& params, bool rowsExpected);
     // Forgets the last statement; false without a session.
     bool Reset();
     bool Check(bool rowsExpected);
@@ -149,10 +175,9 @@ private:
 template <> std::optional<std::string> Sql::Value<std::string>(int column) const;
 template <> std::optional<bool> Sql::Value<bool>(int column) const;
 template <> std::optional<std::uint64_t> Sql::Value<std::uint64_t>(int column) const;
-extern template Result<std::optional<std::string>> Sql::QueryValue(const std::string&, const std::vector<std::string>&);
-extern template Result<std::optional<bool>> Sql::QueryValue(const std::string&, const std::vector<std::string>&);
-extern template Result<std::optional<std::uint64_t>> Sql::QueryValue(const std::string&,
-                                                                     const std::vector<std::string>&);
+extern template Result<std::optional<std::string>> Sql::QueryValue(const std::string&, const SqlParams&);
+extern template Result<std::optional<bool>> Sql::QueryValue(const std::string&, const SqlParams&);
+extern template Result<std::optional<std::uint64_t>> Sql::QueryValue(const std::string&, const SqlParams&);
 
 enum class IsolationLevel { ReadCommitted, RepeatableRead };
 

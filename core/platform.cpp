@@ -8,13 +8,16 @@
 
 #ifdef _WIN32
 #include <io.h>
+// Before windows.h, which would bring the older socket header.
 #include <windows.h>
+#include <winsock2.h>
 // After windows.h, which it needs.
 #include <shellapi.h>
 // windows.h makes ReplaceFile a macro for its own function of that name.
 #undef ReplaceFile
 #else
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 #endif
 #ifdef __linux__
@@ -323,6 +326,17 @@ void StopHandled()
 {
 #ifdef _WIN32
     stopHandled = true;
+#endif
+}
+
+bool WaitForInput(int socket, std::chrono::milliseconds timeout)
+{
+#ifdef _WIN32
+    WSAPOLLFD entry{static_cast<SOCKET>(socket), POLLRDNORM, 0};
+    return WSAPoll(&entry, 1, static_cast<INT>(timeout.count())) > 0;
+#else
+    pollfd entry{socket, POLLIN, 0};
+    return poll(&entry, 1, static_cast<int>(timeout.count())) > 0;
 #endif
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -95,5 +96,9 @@ void InstallStopHandlers();
 bool StopRequested();
 // The program has cleaned up after a stop; a closing console may now end it.
 void StopHandled();
+
+// Waits until `socket` has something to read, at most `timeout`; false
+// when the time ran out first.
+bool WaitForInput(int socket, std::chrono::milliseconds timeout);
 
 } // namespace pelantra

@@ -34,7 +34,7 @@ protected:
         }
     }
 
-    std::string Scalar(const std::string& statement, const std::vector<std::string>& params = {})
+    std::string Scalar(const std::string& statement, const SqlParams& params = {})
     {
         return pelantra::Scalar(session, statement, params);
     }

@@ -35,7 +35,7 @@ std::string UnusedPort()
 }
 
 // The first column of the first row, or nullopt when the statement failed.
-std::optional<std::string> QueryOne(Sql& sql, const std::string& statement, const std::vector<std::string>& params = {})
+std::optional<std::string> QueryOne(Sql& sql, const std::string& statement, const SqlParams& params = {})
 {
     const auto value = sql.QueryValue<std::string>(statement, params);
     return value.ok() ? value.value() : std::nullopt;

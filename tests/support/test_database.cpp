@@ -52,7 +52,7 @@ bool RunningUnderCi()
     return ci && *ci && std::string(ci) != "false" && std::string(ci) != "0";
 }
 
-std::string Scalar(PostgreSQLSession& session, const std::string& statement, const std::vector<std::string>& params)
+std::string Scalar(PostgreSQLSession& session, const std::string& statement, const SqlParams& params)
 {
     Sql sql(session);
     const auto value = sql.QueryValue<std::string>(statement, params);

@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "core/database.h"
+
 namespace pelantra {
 
-class PostgreSQLSession;
 
 // The sandbox clusters that scripts/test starts announce themselves through
 // the environment:
@@ -42,7 +43,7 @@ bool RunningUnderCi();
 // The first value of the first row of `statement` on `session` as text, the
 // empty text when there is no row; fails the test when the statement fails.
 std::string Scalar(PostgreSQLSession& session, const std::string& statement,
-                   const std::vector<std::string>& params = {});
+                   const SqlParams& params = {});
 
 // Runs psql against database `dbname` of the sandbox on `port` with
 // ON_ERROR_STOP, feeding it `sql`. Returns psql's output; fails the test on a
