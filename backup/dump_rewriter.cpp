@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <istream>
-#include <optional>
 #include <ostream>
 
 #include "backup/messages.h"
@@ -21,12 +20,6 @@ constexpr std::size_t kHeadCap = 256;
 // settings block goes on. Beyond this the block is closed.
 constexpr std::size_t kHeldCap = 4096;
 constexpr std::size_t kOutFlush = 1 << 16;
-// Of a sekolah row, this much is kept to read its sekolah_id from; of the
-// ids, this many (a school has one row; the row count tells of more).
-constexpr std::size_t kCaptureCap = 1 << 16;
-constexpr std::size_t kKeptIds = 64;
-constexpr std::string_view kKeyTable = "sekolah";
-constexpr std::string_view kKeyColumn = "sekolah_id";
 
 constexpr std::string_view kTitle = "-- PostgreSQL database dump";
 constexpr std::string_view kTitleComplete = "-- PostgreSQL database dump complete";
@@ -44,129 +37,9 @@ bool IsSettingStart(std::string_view line)
     return line.starts_with("SET ") || line.starts_with("SELECT pg_catalog.set_config(");
 }
 
-// Parses an identifier (bare or double-quoted) at `pos`. Bare names fold to
-// lower case as the server does. Returns false when there is none.
-bool ParseIdent(std::string_view s, std::size_t& pos, std::string& name)
-{
-    name.clear();
-    if (pos >= s.size())
-        return false;
-    if (s[pos] == '"') {
-        std::size_t i = pos + 1;
-        while (i < s.size()) {
-            if (s[i] == '"') {
-                if (i + 1 < s.size() && s[i + 1] == '"') {
-                    name.push_back('"');
-                    i += 2;
-                    continue;
-                }
-                pos = i + 1;
-                return !name.empty();
-            }
-            name.push_back(s[i++]);
-        }
-        return false; // the name runs past the look-ahead
-    }
-    if (!IsIdentifierStart(s[pos]))
-        return false;
-    std::size_t i = pos;
-    while (i < s.size() && IsIdentifierByte(s[i])) {
-        char c = s[i++];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        name.push_back(c);
-    }
-    pos = i;
-    return true;
-}
-
 bool IsStagedTable(std::string_view name)
 {
     return std::find(kStagedTables.begin(), kStagedTables.end(), name) != kStagedTables.end();
-}
-
-void SkipBlanks(std::string_view s, std::size_t& pos)
-{
-    while (pos < s.size() && IsBlankByte(s[pos]))
-        ++pos;
-}
-
-// The position of `column` in a column list "(a,\"B\",c)", or nullopt.
-std::optional<std::size_t> ColumnPosition(std::string_view list, std::string_view column)
-{
-    std::size_t pos = 0;
-    SkipBlanks(list, pos);
-    if (pos >= list.size() || list[pos] != '(')
-        return std::nullopt;
-    ++pos;
-    std::string name;
-    for (std::size_t index = 0;; ++index) {
-        SkipBlanks(list, pos);
-        if (!ParseIdent(list, pos, name))
-            return std::nullopt;
-        if (name == column)
-            return index;
-        SkipBlanks(list, pos);
-        if (pos >= list.size() || list[pos] != ',')
-            return std::nullopt;
-        ++pos;
-    }
-}
-
-// The value at `index` of " VALUES (v0, v1, ...)", the quotes of a plain
-// '...' literal taken off; nullopt when the text ends before it.
-std::optional<std::string> ValueAt(std::string_view s, std::size_t pos, std::size_t index)
-{
-    SkipBlanks(s, pos);
-    if (s.substr(pos, 6) != "VALUES")
-        return std::nullopt;
-    pos += 6;
-    SkipBlanks(s, pos);
-    if (pos >= s.size() || s[pos] != '(')
-        return std::nullopt;
-    ++pos;
-    for (std::size_t at = 0;; ++at) {
-        SkipBlanks(s, pos);
-        std::string value;
-        bool literal = false;
-        int depth = 0;
-        while (pos < s.size()) {
-            const char c = s[pos];
-            if (c == '\'') {
-                literal = value.empty();
-                std::size_t end = pos + 1;
-                std::string text;
-                while (end < s.size()) {
-                    if (s[end] == '\'' && end + 1 < s.size() && s[end + 1] == '\'') {
-                        text += '\'';
-                        end += 2;
-                    } else if (s[end] == '\'') {
-                        break;
-                    } else {
-                        text += s[end++];
-                    }
-                }
-                if (end >= s.size())
-                    return std::nullopt;
-                value += literal ? text : std::string(s.substr(pos, end + 1 - pos));
-                pos = end + 1;
-                continue;
-            }
-            if (depth == 0 && (c == ',' || c == ')'))
-                break;
-            depth += c == '(' ? 1 : c == ')' ? -1 : 0;
-            literal = false;
-            value += c;
-            ++pos;
-        }
-        if (pos >= s.size())
-            return std::nullopt;
-        if (at == index)
-            return value;
-        if (s[pos] == ')')
-            return std::nullopt;
-        ++pos;
-    }
 }
 
 } // namespace
@@ -180,17 +53,11 @@ std::optional<std::string> ValueAt(std::string_view s, std::size_t pos, std::siz
 // lines. The rest is defence against dumps it does not write: backslash
 // escapes (standard_conforming_strings off, E'' values), block comments,
 // comments after a statement, and INSERTs that already carry a column list.
-//
-// Checking, the rules read a dump that was rewritten already, as the
-// restoring program will: nothing is changed; a statement that would not
-// replay into the tables of the restoring database is a failure.
 class DumpRewriter::Rules {
 public:
     Rules(const ColumnLists& columns, DumpSink sink) : columns_(columns), sink_(std::move(sink))
     {
         out_.reserve(kOutFlush + kHeadCap + 64);
-        if (const auto list = columns_.find(kKeyTable); list != columns_.end())
-            keyPosition_ = ColumnPosition(list->second, kKeyColumn);
     }
 
     Status Feed(const char* p, const char* end)
@@ -219,25 +86,16 @@ public:
         if (collecting_ && !head_.empty() && !HandleHead(true))
             return Failed();
         if (const char* token = lexer_.OpenToken())
-            return Fail(std::string("dump ends inside ") + token, kCutInValue);
+            return Fail(std::string("dump ends inside ") + token);
         if (block_ == Block::Inside || block_ == Block::Holding)
             return Fail("dump ends inside the session settings block");
         if (!lexer_.BetweenStatements())
-            return Fail("dump ends inside a statement", kCutInStatement);
-        if (!statements_)
-            Flush();
+            return Fail("dump ends inside a statement");
+        Flush();
         return Ok();
     }
 
-    // Checking instead of rewriting; every whole statement goes to `statements`.
-    void Check(StatementSink statements)
-    {
-        checking_ = true;
-        statements_ = std::move(statements);
-    }
-
     std::uint64_t written = 0;
-    DumpFacts facts;
 
 private:
     // Where the settings block stands: not yet seen, inside a setting
@@ -245,23 +103,16 @@ private:
     // until the next line shows whether the block goes on), closed.
     enum class Block { Before, Inside, Holding, After };
 
-    // `checkReason` is the reason when checking; a rewrite has one of its own.
-    Status Fail(std::string detail, const char* checkReason = kRewriteFailed)
+    Status Fail(std::string detail)
     {
         error_ = std::move(detail);
-        reason_ = checking_ ? checkReason : kRewriteFailed;
         return Failed();
     }
-    Status Failed() const { return sinkFailure_ ? Status(*sinkFailure_) : Status(Failure{reason_, error_}); }
+    Status Failed() const { return Failure{kRewriteFailed, error_}; }
     Status Ok() const { return writeFailed_ ? Failed() : Status(); }
 
     void Emit(std::string_view s)
     {
-        if (checking_) {
-            if (statements_)
-                out_.append(s);
-            return;
-        }
         out_.append(s);
         if (out_.size() >= kOutFlush)
             Flush();
@@ -300,16 +151,7 @@ private:
             const char* upto = lexer_.Scan(p, end, stop);
             const std::string_view run(p, static_cast<std::size_t>(upto - p));
             Emit(run);
-            if (capturing_)
-                Capture(run, stop == SqlLexer::Stop::StatementEnd);
             p = upto;
-            if (stop == SqlLexer::Stop::StatementEnd && statements_ && !sinkFailure_) {
-                if (Status taken = statements_(out_); !taken.ok()) {
-                    sinkFailure_ = taken.failure();
-                    writeFailed_ = true;
-                }
-                out_.clear();
-            }
             if (stop == SqlLexer::Stop::StatementEnd && inSetting_) {
                 inSetting_ = false;
                 if (block_ == Block::Inside)
@@ -318,29 +160,6 @@ private:
                 collecting_ = true;
             }
         }
-    }
-
-    // Keeps the first part of a sekolah row; when its statement ends, or
-    // enough is kept, reads the row's sekolah_id from it.
-    void Capture(std::string_view run, bool statementEnded)
-    {
-        captured_.append(run.substr(0, kCaptureCap - std::min(kCaptureCap, captured_.size())));
-        if (!statementEnded && captured_.size() < kCaptureCap)
-            return;
-        capturing_ = false;
-        std::size_t pos = 0;
-        std::optional<std::size_t> position = keyPosition_;
-        SkipBlanks(captured_, pos);
-        if (pos < captured_.size() && captured_[pos] == '(') { // the dump's own column list
-            const std::size_t close = captured_.find(')', pos);
-            position = close == std::string::npos ? std::nullopt
-                                                  : ColumnPosition(captured_.substr(pos, close + 1 - pos), kKeyColumn);
-            pos = close == std::string::npos ? captured_.size() : close + 1;
-        }
-        const std::optional<std::string> id = position ? ValueAt(captured_, pos, *position) : std::nullopt;
-        if (facts.schoolIds.size() < kKeptIds)
-            facts.schoolIds.push_back(id.value_or(""));
-        captured_.clear();
     }
 
     // After a setting's ';': blank text is held back, so that "*/" can still
@@ -380,8 +199,6 @@ private:
     // held in head_ (complete up to its '\n', or cut at kHeadCap, or at EOF).
     bool HandleHead(bool atEof)
     {
-        if (checking_)
-            return CheckHead();
         const std::string_view h = head_;
         const bool complete = atEof || h.back() == '\n';
         std::string_view body = h;
@@ -413,7 +230,6 @@ private:
         }
 
         if (complete && (body == kTitle || body == kTitleComplete)) {
-            facts.complete = facts.complete || body == kTitleComplete;
             Emit(kDumpTitle);
             Emit(h.substr(kTitle.size()));
             head_.clear();
@@ -440,45 +256,17 @@ private:
         return true;
     }
 
-    bool Refuse(std::string detail, const char* reason)
-    {
-        (void)Fail(std::move(detail), reason);
-        return false;
-    }
-    static std::string FirstLine(std::string_view h) { return std::string(h.substr(0, h.find('\n'))); }
-
-    bool CheckHead()
-    {
-        const std::string_view h = head_;
-        if (h.front() == '\\') {
-            return Refuse("a psql meta-command outside a comment: " + FirstLine(h), kMetaCommand);
-        }
-        if (h.starts_with(kInsertInto)) {
-            std::size_t pos = kInsertInto.size();
-            std::string table;
-            if (ParseIdent(h, pos, table) && pos < h.size() && h[pos] == '.') {
-                return Refuse("an INSERT names a schema: " + FirstLine(h), kSchemaNamed);
-            }
-            if (table.empty() || pos >= h.size() || h[pos] != '(') {
-                return Refuse("an INSERT has no column list: " + FirstLine(h), kNoColumnList);
-            }
-            ++facts.rows[table];
-        }
-        PassHead();
-        return true;
-    }
-
     bool HandleInsert(std::string_view h)
     {
         std::size_t pos = kInsertInto.size();
         std::string first, table;
-        if (!ParseIdent(h, pos, first)) {
+        if (!ReadName(h, pos, first)) {
             PassHead();
             return true;
         }
         if (pos < h.size() && h[pos] == '.') {
             ++pos;
-            if (first != kStagingSchema || !ParseIdent(h, pos, table)) {
+            if (first != kStagingSchema || !ReadName(h, pos, table)) {
                 PassHead(); // another schema's table: not ours to touch
                 return true;
             }
@@ -511,8 +299,6 @@ private:
         Emit(kInsertInto);
         Emit(table);
         Emit(list);
-        ++facts.rows[table];
-        capturing_ = table == kKeyTable && facts.schoolIds.size() < kKeptIds;
         PassHead(pos);
         return true;
     }
@@ -523,14 +309,7 @@ private:
     std::string out_;
     std::string head_;
     std::string held_;
-    std::string captured_;
     std::string error_;
-    std::optional<std::size_t> keyPosition_;
-    StatementSink statements_;
-    std::optional<Failure> sinkFailure_;
-    const char* reason_ = kRewriteFailed;
-    bool checking_ = false;
-    bool capturing_ = false;
     Block block_ = Block::Before;
     bool collecting_ = true;
     bool inSetting_ = false;
@@ -557,34 +336,6 @@ Status DumpRewriter::Finish()
 std::uint64_t DumpRewriter::BytesWritten() const
 {
     return rules_->written;
-}
-
-const DumpFacts& DumpRewriter::Facts() const
-{
-    return rules_->facts;
-}
-
-DumpCheck::DumpCheck(StatementSink statements)
-    : rules_(std::make_unique<DumpRewriter::Rules>(ColumnLists{}, DumpSink{}))
-{
-    rules_->Check(std::move(statements));
-}
-
-DumpCheck::~DumpCheck() = default;
-
-Status DumpCheck::Feed(std::string_view piece)
-{
-    return rules_->Feed(piece.data(), piece.data() + piece.size());
-}
-
-Status DumpCheck::Finish()
-{
-    return rules_->Finish();
-}
-
-const DumpFacts& DumpCheck::Facts() const
-{
-    return rules_->facts;
 }
 
 Status RewriteDump(std::istream& in, std::ostream& out, const ColumnLists& columns)

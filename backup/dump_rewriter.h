@@ -22,7 +22,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "core/result.h"
 
@@ -41,24 +40,6 @@ using ColumnLists = std::map<std::string, std::string, std::less<>>;
 // Takes the rewritten dump piece by piece; false when it cannot.
 using DumpSink = std::function<bool(std::string_view)>;
 
-// What a dump held, as the rewrite saw it go by.
-struct DumpFacts {
-    // INSERT statements (one per row) of each staged table that had any.
-    std::map<std::string, std::uint64_t, std::less<>> rows;
-    // The sekolah_id of each sekolah row, as written (of the first few);
-    // empty where it could not be read.
-    std::vector<std::string> schoolIds;
-    // pg_dump's closing line came.
-    bool complete = false;
-
-    // The rows of `table`, 0 for a table without any.
-    std::uint64_t RowsOf(std::string_view table) const
-    {
-        const auto found = rows.find(table);
-        return found == rows.end() ? 0 : found->second;
-    }
-};
-
 class DumpRewriter {
 public:
     DumpRewriter(const ColumnLists& columns, DumpSink sink);
@@ -73,36 +54,10 @@ public:
     Status Finish();
     // Bytes handed to the sink so far.
     std::uint64_t BytesWritten() const;
-    const DumpFacts& Facts() const;
 
 private:
-    friend class DumpCheck;
     class Rules;
     std::unique_ptr<Rules> rules_;
-};
-
-// Takes each whole statement of a dump; a failure ends the reading.
-using StatementSink = std::function<Status(std::string_view statement)>;
-
-// Reads a dump that was rewritten already, as the restoring program will,
-// with the rewrite's own scanner: counts the rows of each table (in the
-// facts) and fails with an Indonesian reason when the dump ends inside a
-// value, a comment or a statement, when an INSERT names a schema or has no
-// column list, or when a psql meta-command stands outside a comment.
-class DumpCheck {
-public:
-    // `statements`, if given, takes every whole statement as it is read.
-    explicit DumpCheck(StatementSink statements = {});
-    ~DumpCheck();
-    DumpCheck(const DumpCheck&) = delete;
-    DumpCheck& operator=(const DumpCheck&) = delete;
-
-    Status Feed(std::string_view piece);
-    Status Finish();
-    const DumpFacts& Facts() const;
-
-private:
-    std::unique_ptr<DumpRewriter::Rules> rules_;
 };
 
 // Stream form of DumpRewriter: reads the raw dump from `in` and writes the

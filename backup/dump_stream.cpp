@@ -27,7 +27,7 @@ public:
           dumpEnded_(dumpEnded),
           dump_(exporter, ToolProcess::Channels::Separate),
           pack_(archiver, ToolProcess::Channels::Merged),
-          rewriter_(columns, [this](std::string_view piece) { return Deliver(piece, kPendingBytes); })
+          rewriter_(columns, [this](std::string_view piece) { return Allowed(piece) && Deliver(piece, kPendingBytes); })
     {
         timer_.start();
     }
@@ -39,7 +39,7 @@ public:
         run.exportOutput = ExportOutputText(dump_.Stop(ToolResult::Status::Stopped).output);
         run.archiverOutput = pack_.Stop(ToolResult::Status::Stopped).output;
         run.bytes = rewriter_.BytesWritten();
-        run.facts = rewriter_.Facts();
+        run.facts = grammar_.Facts();
         return run;
     }
 
@@ -75,6 +75,8 @@ private:
             return deliveryFailure_ ? *deliveryFailure_ : fed;
         if (Status finished = rewriter_.Finish(); !finished.ok())
             return deliveryFailure_ ? *deliveryFailure_ : finished;
+        if (Status whole = grammar_.Finish(); !whole.ok())
+            return whole;
         if (!Deliver({}, 0))
             return *deliveryFailure_;
         pack_.Process().closeWriteChannel();
@@ -84,6 +86,16 @@ private:
         if (!packed.ExitedWith(0) && !packed.ExitedWith(1)) // 1: a warning only
             return Failure{kArchiveNotMade, packed.Detail(archiver_.program)};
         return {};
+    }
+
+    // Only what a check of the archive will let through goes into it.
+    bool Allowed(std::string_view piece)
+    {
+        if (Status allowed = grammar_.Feed(piece); !allowed.ok()) {
+            deliveryFailure_ = allowed.failure();
+            return false;
+        }
+        return true;
     }
 
     // Hands bytes to the archiver and waits while more than `pending` bytes
@@ -131,6 +143,7 @@ private:
     ToolProcess pack_;
     ProgramOutput dumpOutput_;
     DumpRewriter rewriter_;
+    ArchiveGrammar grammar_;
     QElapsedTimer timer_;
     std::optional<Failure> deliveryFailure_;
 };

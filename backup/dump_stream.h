@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "backup/archive_grammar.h"
 #include "backup/dump_rewriter.h"
 #include "backup/tool_run.h"
 #include "core/result.h"
@@ -14,7 +15,7 @@ namespace pelantra {
 struct StreamRun {
     Status status;
     std::uint64_t bytes = 0; // rewritten bytes the archiver took
-    DumpFacts facts;
+    DumpFacts facts; // of the rewritten dump, as a check of the archive reads it
     std::string exportOutput; // the dump tool's messages, "pg_dump" reading "export"
     std::string archiverOutput;
 };
@@ -22,7 +23,8 @@ struct StreamRun {
 // Runs the dump tool, whose standard output is the dump, and the archiver,
 // whose standard input takes the rewritten dump, side by side: nothing of the
 // dump is written to a file. Fails when either tool cannot start, the dump
-// tool does not exit with 0, the rewrite rejects the dump, or the archiver
+// tool does not exit with 0, the rewrite rejects the dump, the rewritten
+// dump holds what a check of the archive refuses (ArchiveGrammar), or the archiver
 // stops taking input, dies or exits with 2 or more; then both tools are
 // stopped. Every wait is bounded by `watch`; its growing file is the archive.
 // `dumpEnded` is called once the dump tool is done, while the archiver may

@@ -14,6 +14,32 @@ const char* Find(const char* p, const char* end, char c)
 
 } // namespace
 
+bool ReadName(std::string_view s, std::size_t& pos, std::string& name)
+{
+    name.clear();
+    if (pos >= s.size())
+        return false;
+    if (s[pos] == '"') {
+        for (std::size_t i = pos + 1; i < s.size(); ++i) {
+            if (s[i] != '"') {
+                name.push_back(s[i]);
+            } else if (i + 1 < s.size() && s[i + 1] == '"') {
+                name.push_back('"');
+                ++i;
+            } else {
+                pos = i + 1;
+                return !name.empty();
+            }
+        }
+        return false;
+    }
+    if (!IsIdentifierStart(s[pos]))
+        return false;
+    for (; pos < s.size() && IsIdentifierByte(s[pos]); ++pos)
+        name.push_back(s[pos] >= 'A' && s[pos] <= 'Z' ? static_cast<char>(s[pos] - 'A' + 'a') : s[pos]);
+    return true;
+}
+
 void SqlLexer::BackToNormal()
 {
     state_ = State::Normal;

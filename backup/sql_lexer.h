@@ -1,5 +1,9 @@
 #pragma once
 
+#include <cstddef>
+#include <string>
+#include <string_view>
+
 namespace pelantra {
 
 // Bytes that may begin an unquoted name, and those that may follow.
@@ -11,6 +15,11 @@ inline bool IsIdentifierByte(char c)
 {
     return IsIdentifierStart(c) || (c >= '0' && c <= '9') || c == '$';
 }
+
+// The name at `pos`, bare or in double quotes, as the server reads it: a
+// bare name folded to lower case, a quoted one with its doubled quotes
+// undone. Moves `pos` past it; false when there is none or it is not closed.
+bool ReadName(std::string_view s, std::size_t& pos, std::string& name);
 
 // Follows the lexical structure of SQL text as it streams past: quoted
 // values and names (which may span lines and hold anything), -- and nested

@@ -27,6 +27,10 @@ inline constexpr std::array<std::string_view, 13> kStagedTables = {
     "sekolah",
 };
 
+// The table that holds the school itself, and its key.
+inline constexpr std::string_view kSchoolTable = "sekolah";
+inline constexpr std::string_view kSchoolKey = "sekolah_id";
+
 // The staged copy of `table`: "tmpx.<table>".
 std::string Staged(std::string_view table);
 // The thirteen names as one text array value, "{ptk,peserta_didik,...}",
