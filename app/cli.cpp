@@ -93,9 +93,12 @@ int WithSession(std::ostream& err, const std::function<int(PostgreSQLSession&)>&
     return work(session);
 }
 
-int ListSchools(PostgreSQLSession& session, std::ostream& out)
+int ListSchools(PostgreSQLSession& session, std::ostream& out, std::ostream& err)
 {
-    for (const SchoolEntry& school : LoadSchoolList(session))
+    const Result<std::vector<SchoolEntry>> schools = LoadSchoolList(session);
+    if (!schools.ok())
+        return Report(schools.failure(), err);
+    for (const SchoolEntry& school : schools.value())
         out << school.id << '\t' << school.name << '\n';
     return 0;
 }
@@ -118,13 +121,16 @@ int Backup(PostgreSQLSession& session, const std::string& schoolId, const std::s
 }
 
 // Every school the window would list, each once, one after another.
-int BackupAll(PostgreSQLSession& session, const std::string& folder, std::ostream& out)
+int BackupAll(PostgreSQLSession& session, const std::string& folder, std::ostream& out, std::ostream& err)
 {
+    const Result<std::vector<SchoolEntry>> listed = LoadSchoolList(session);
+    if (!listed.ok())
+        return Report(listed.failure(), err);
     std::set<std::string> seen;
     int schools = 0;
     int succeeded = 0;
     PrintingObserver quiet(out, false, false);
-    for (const SchoolEntry& school : LoadSchoolList(session)) {
+    for (const SchoolEntry& school : listed.value()) {
         if (!seen.insert(school.id).second)
             continue;
         if (quiet.StopRequested())
@@ -156,12 +162,18 @@ int PrintRows(const Result<DumpFacts>& facts, const char* verdict, std::ostream&
 int Verify(const std::string& archive, bool replay, std::ostream& out, std::ostream& err)
 {
     const ConfiguredTools tools;
+    if (!tools.Named().ok())
+        return Report(tools.Named().failure(), err);
     const NativePath path(archive);
-    if (!replay)
-        return PrintRows(ReadArchive(tools.Archiver(), path.Utf8()), kArchiveSound, out, err);
-    return WithSession(err, [&](PostgreSQLSession& session) {
-        return PrintRows(ReplayArchive(session, tools.Archiver(), path.Utf8()), kArchiveRestorable, out, err);
-    });
+    ToolWatch watch;
+    watch.stopRequested = [] { return pelantra::StopRequested(); };
+    const int code = !replay ? PrintRows(ReadArchive(tools.Archiver(), path.Utf8(), {}, watch), kArchiveSound, out, err)
+                             : WithSession(err, [&](PostgreSQLSession& session) {
+                                   return PrintRows(ReplayArchive(session, tools.Archiver(), path.Utf8(), watch),
+                                                    kArchiveRestorable, out, err);
+                               });
+    StopHandled();
+    return code;
 }
 
 } // namespace
@@ -183,7 +195,7 @@ int RunCli(int argc, const char* const argv[], std::ostream& out, std::ostream& 
     if (command == "schools") {
         if (args.size() > 1)
             return UsageError(FillIn(kSchoolsTakeNoArgument, {args[1]}), err);
-        return WithSession(err, [&](PostgreSQLSession& session) { return ListSchools(session, out); });
+        return WithSession(err, [&](PostgreSQLSession& session) { return ListSchools(session, out, err); });
     }
     if (command == "backup") {
         const bool all = args.size() > 1 && args[1] == "--all";
@@ -197,7 +209,8 @@ int RunCli(int argc, const char* const argv[], std::ostream& out, std::ostream& 
         if (!all && args[1].rfind("--", 0) == 0)
             return UsageError(FillIn(kUnknownOption, {args[1]}), err);
         return WithSession(err, [&](PostgreSQLSession& session) {
-            return all ? BackupAll(session, args[2], out) : Backup(session, args[1], args[2], out, err, timedSteps);
+            return all ? BackupAll(session, args[2], out, err)
+                       : Backup(session, args[1], args[2], out, err, timedSteps);
         });
     }
     if (command == "verify") {

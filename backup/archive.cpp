@@ -63,7 +63,7 @@ std::vector<ArchiveMember> ParseTechnicalListing(const std::string& listing)
 
 ArchiveListing ListArchive(const std::string& archiver, const std::string& archivePath, const ToolWatch& watch)
 {
-    ArchiveListing listing{RunTool({archiver, {"l", "-slt", kPasswordSwitch, archivePath}, {}}, watch), {}};
+    ArchiveListing listing{RunTool({archiver, {"l", "-slt", kPasswordSwitch, "--", archivePath}, {}}, watch), {}};
     if (!listing.run.ExitedWith(0))
         return listing;
     const std::vector<ArchiveMember> members = ParseTechnicalListing(listing.run.output);
@@ -95,13 +95,13 @@ ArchiveDraft::ArchiveDraft(const std::string& archivePath) : target_(archivePath
 
 ToolCommand ArchiveDraft::PackCommand(const std::string& archiver) const
 {
-    return {archiver, {"a", path_, std::string("-si") + kMemberName, kPasswordSwitch}, {}};
+    return {archiver, {"a", std::string("-si") + kMemberName, kPasswordSwitch, "--", path_}, {}};
 }
 
 Status ArchiveDraft::Verify(const std::string& archiver, std::uint64_t memberSize, const ToolWatch& watch) const
 {
     // Progress on standard output keeps the watch from taking a long test for a stall.
-    const ToolResult test = RunTool({archiver, {"t", "-bsp1", kPasswordSwitch, path_}, {}}, watch);
+    const ToolResult test = RunTool({archiver, {"t", "-bsp1", kPasswordSwitch, "--", path_}, {}}, watch);
     if (test.status == ToolResult::Status::Stopped)
         return Failure{kStoppedReason, {}};
     if (!test.ExitedWith(0))

@@ -1,9 +1,16 @@
 #include "backup/archive_check.h"
 
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <chrono>
+#include <map>
 #include <optional>
 
 #include "backup/archive.h"
+#include "backup/dump_rewriter.h"
 #include "backup/messages.h"
+#include "backup/server_sql.h"
 #include "backup/staged_tables.h"
 #include "backup/staging.h"
 #include "core/database.h"
@@ -12,19 +19,161 @@ namespace pelantra {
 namespace {
 
 constexpr const char* kScratchSchema = "pelantra_uji";
+constexpr const char* kCheckRolePrefix = "pelantra_uji_";
+// A row takes milliseconds; a statement that takes this long is held up by
+// something that has no place in a check.
+constexpr std::chrono::milliseconds kReplayStatementTimeout = std::chrono::minutes(1);
+constexpr std::chrono::milliseconds kReplayLockTimeout = std::chrono::seconds(10);
+// Rows of one table go to the server together, up to these bounds.
+constexpr std::size_t kBatchRows = 1000;
 constexpr std::size_t kBatchBytes = 1 << 20;
+constexpr std::size_t kMaxParams = 65535; // the protocol's limit
 
 bool IsPasswordComplaint(const std::string& output)
 {
     return output.find("Wrong password") != std::string::npos;
 }
 
+// The columns of each scratch table, as the server quotes them.
+using ScratchColumns = std::map<std::string, std::map<std::string, std::string>, std::less<>>;
+
+Result<ScratchColumns> LoadScratchColumns(Sql& sql)
+{
+    if (!sql.Query("SELECT c.relname, a.attname, quote_ident(a.attname) FROM pg_attribute a "
+                   "JOIN pg_class c ON c.oid = a.attrelid JOIN pg_namespace n ON n.oid = c.relnamespace "
+                   "WHERE n.nspname = $1 AND c.relkind = 'r' AND a.attnum > 0 AND NOT a.attisdropped",
+                   {kScratchSchema}))
+        return Failure{kNotRestorable, sql.ErrorText()};
+    ScratchColumns columns;
+    while (sql.Fetch())
+        columns[sql[0]].emplace(sql[1], sql[2]);
+    return columns;
+}
+
+// Consecutive rows of one table and column list, inserted as one statement
+// of our own whose values are all bound.
+class ReplayBatch {
+public:
+    ReplayBatch(Sql& sql, const ScratchColumns& columns, const ToolWatch& watch)
+        : sql_(sql), columns_(columns), watch_(watch)
+    {
+    }
+
+    Status Add(const ArchiveRow& row)
+    {
+        std::string shape(row.table);
+        for (const std::string& column : row.columns)
+            shape.append(1, '\0').append(column);
+        shape.append(row.overridingSystemValue ? "\1" : "\2");
+        if (shape != shape_ || rows_ == kBatchRows || params_.size() + row.values.size() > kMaxParams ||
+            bytes_ > kBatchBytes) {
+            if (Status flushed = Flush(); !flushed.ok())
+                return flushed;
+            if (Status begun = Begin(row); !begun.ok())
+                return begun;
+            shape_ = std::move(shape);
+        }
+        tuples_.append(rows_ == 0 ? "(" : ",(");
+        for (std::size_t i = 0; i < row.values.size(); ++i) {
+            const ArchiveRow::Value& value = row.values[i];
+            tuples_.append(i == 0 ? "" : ",");
+            switch (value.kind) {
+            case ArchiveRow::Value::Kind::Null:
+                tuples_.append("NULL");
+                break;
+            case ArchiveRow::Value::Kind::Default:
+                tuples_.append("DEFAULT");
+                break;
+            case ArchiveRow::Value::Kind::Literal:
+                params_.emplace_back(std::string(value.text));
+                tuples_.append("$").append(std::to_string(params_.size()));
+                bytes_ += value.text.size();
+                break;
+            }
+        }
+        tuples_.append(")");
+        ++rows_;
+        return {};
+    }
+
+    Status Flush()
+    {
+        if (rows_ == 0)
+            return {};
+        const bool done = sql_.Execute(head_ + tuples_, params_);
+        tuples_.clear();
+        params_.clear();
+        rows_ = 0;
+        bytes_ = 0;
+        if (done)
+            return {};
+        if (watch_.StopRequested())
+            return Failure{kCheckStopped, {}};
+        return Failure{kNotRestorable, sql_.ErrorText() + "\n" + FillIn(kFromLine, {std::to_string(firstLine_)})};
+    }
+
+private:
+    Status Begin(const ArchiveRow& row)
+    {
+        const auto table = columns_.find(row.table);
+        if (table == columns_.end())
+            return Failure{kNotRestorable, FillIn(kNoSuchTable, {row.table})};
+        head_ = std::string("INSERT INTO ") + kScratchSchema + "." + std::string(row.table) + " (";
+        for (std::size_t i = 0; i < row.columns.size(); ++i) {
+            const auto column = table->second.find(row.columns[i]);
+            if (column == table->second.end())
+                return Failure{kNotRestorable,
+                               FillIn(kNoSuchColumn, {row.columns[i], row.table, std::to_string(row.line)})};
+            head_.append(i == 0 ? "" : ",").append(column->second);
+        }
+        head_.append(row.overridingSystemValue ? ") OVERRIDING SYSTEM VALUE VALUES " : ") VALUES ");
+        firstLine_ = row.line;
+        return {};
+    }
+
+    Sql& sql_;
+    const ScratchColumns& columns_;
+    const ToolWatch& watch_;
+    std::string shape_;
+    std::string head_;
+    std::string tuples_;
+    SqlParams params_;
+    std::size_t rows_ = 0;
+    std::size_t bytes_ = 0;
+    std::uint64_t firstLine_ = 0;
+};
+
+// The scratch tables, and the role the rows go in as: it may use the scratch
+// schema and insert into its tables, and nothing else. All of it lives only
+// in the transaction.
+Status PrepareScratch(Sql& sql, const ServerSql& server, const std::string& role)
+{
+    std::string script = "SET LOCAL statement_timeout = " + std::to_string(kReplayStatementTimeout.count()) + ";";
+    if (const auto lockTimeout = server.LockTimeout(kReplayLockTimeout))
+        script.append(*lockTimeout).append(";");
+    script.append("CREATE SCHEMA ").append(kScratchSchema).append(";");
+    for (std::string_view table : kStagedTables)
+        script.append(server.CreateScratchTable(kScratchSchema, table)).append(";");
+    script.append("CREATE ROLE ").append(role).append(" NOLOGIN;");
+    script.append("GRANT USAGE ON SCHEMA ").append(kScratchSchema).append(" TO ").append(role).append(";");
+    script.append("GRANT INSERT ON ALL TABLES IN SCHEMA ").append(kScratchSchema).append(" TO ").append(role);
+    if (!sql.ExecuteScript(script))
+        return Failure{kNotRestorable, sql.ErrorText()};
+    return {};
+}
+
+std::string NewCheckRole()
+{
+    return kCheckRolePrefix + QString::number(QRandomGenerator::system()->generate64(), 16).toStdString();
+}
+
 } // namespace
 
-Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& archivePath,
-                              const StatementSink& statements, const ToolWatch& watch,
-                              const std::function<void()>& opened)
+Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& archivePath, const RowSink& rows,
+                              const ToolWatch& watch, const std::function<void()>& opened)
 {
+    if (!QFileInfo(QString::fromStdString(archivePath)).isFile())
+        return Failure{kArchiveNotFound, archivePath};
     const ArchiveListing listing = ListArchive(archiver, archivePath, watch);
     const ToolResult& list = listing.run;
     if (list.status == ToolResult::Status::FailedToStart)
@@ -39,11 +188,11 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
     if (opened)
         opened();
 
-    ToolProcess extract({archiver, {"x", "-so", kPasswordSwitch, archivePath, kMemberName}, {}},
+    ToolProcess extract({archiver, {"x", "-so", kPasswordSwitch, "--", archivePath, kMemberName}, {}},
                         ToolProcess::Channels::Separate);
     if (!extract.Started())
         return Failure{kArchiveUnreadable, extract.Stop(ToolResult::Status::Stopped).Detail(archiver)};
-    DumpCheck check(statements);
+    ArchiveGrammar grammar(rows);
     std::optional<Failure> rejected; // the dump's fault; the data is still read to its end
     const std::string dumpOpening = "--\n" + std::string(kDumpTitle) + "\n";
     std::string opening;
@@ -51,7 +200,7 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
         if (opening.size() < dumpOpening.size())
             opening.append(piece.substr(0, dumpOpening.size() - opening.size()));
         if (!rejected) {
-            if (Status fed = check.Feed(piece); !fed.ok())
+            if (Status fed = grammar.Feed(piece); !fed.ok())
                 rejected = fed.failure();
         }
         return true;
@@ -77,9 +226,9 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
     }
     if (rejected)
         return *rejected;
-    if (Status finished = check.Finish(); !finished.ok())
+    if (Status finished = grammar.Finish(); !finished.ok())
         return finished.failure();
-    return check.Facts();
+    return grammar.Facts();
 }
 
 Result<DumpFacts> ReplayArchive(PostgreSQLSession& session, const std::string& archiver, const std::string& archivePath,
@@ -89,38 +238,29 @@ Result<DumpFacts> ReplayArchive(PostgreSQLSession& session, const std::string& a
     if (!lock.ok())
         return lock.failure();
     Transaction sql(session); // never committed
+    // Goes before the transaction does, so that its rollback is never cancelled.
+    const ServerWaitScope stoppable(session, [&watch] { return watch.StopRequested(); });
     if (!sql.Begun())
         return Failure{kNotRestorable, sql.ErrorText()};
-    std::string layout = std::string("CREATE SCHEMA ") + kScratchSchema + ";";
-    for (std::string_view table : kStagedTables)
-        layout.append("CREATE TABLE ")
-            .append(kScratchSchema)
-            .append(".")
-            .append(table)
-            .append(" (LIKE public.")
-            .append(table)
-            .append(" INCLUDING ALL);");
-    layout.append("SET LOCAL search_path = ").append(kScratchSchema);
-    if (!sql.ExecuteScript(layout))
+    const std::string role = NewCheckRole();
+    if (Status prepared = PrepareScratch(sql, ServerSql(session.ServerVersion()), role); !prepared.ok())
+        return watch.StopRequested() ? Failure{kCheckStopped, {}} : prepared.failure();
+    const Result<ScratchColumns> columns = LoadScratchColumns(sql);
+    if (!columns.ok())
+        return columns.failure();
+    if (!sql.Execute("SET LOCAL ROLE " + role))
         return Failure{kNotRestorable, sql.ErrorText()};
 
-    std::string batch;
-    auto flush = [&]() -> Status {
-        if (!batch.empty() && !sql.ExecuteScript(batch))
-            return Failure{kNotRestorable, sql.ErrorText()};
-        batch.clear();
-        return {};
-    };
-    const auto replay = [&](std::string_view statement) -> Status {
-        batch.append(statement);
-        return batch.size() < kBatchBytes ? Status() : flush();
-    };
-    const Result<DumpFacts> read = ReadArchive(archiver, archivePath, replay, watch, opened);
+    ReplayBatch batch(sql, columns.value(), watch);
+    const Result<DumpFacts> read = ReadArchive(
+        archiver, archivePath, [&batch](const ArchiveRow& row) { return batch.Add(row); }, watch, opened);
     if (!read.ok())
         return read;
-    if (Status flushed = flush(); !flushed.ok())
+    if (Status flushed = batch.Flush(); !flushed.ok())
         return flushed.failure();
 
+    if (!sql.Execute("RESET ROLE"))
+        return Failure{kNotRestorable, sql.ErrorText()};
     for (std::string_view table : kStagedTables) {
         const std::string name(table);
         const auto restored =
@@ -129,8 +269,8 @@ Result<DumpFacts> ReplayArchive(PostgreSQLSession& session, const std::string& a
             return Failure{kNotRestorable, restored.failure().detail};
         const std::uint64_t expected = read.value().RowsOf(table);
         if (restored.value() != expected)
-            return Failure{kRowsDiffer, "table " + name + ": " + std::to_string(expected) + " rows in the archive, " +
-                                            std::to_string(restored.value().value_or(0)) + " restored"};
+            return Failure{kRowsDiffer, FillIn(kRowsDifferDetail, {name, std::to_string(expected),
+                                                                   std::to_string(restored.value().value_or(0))})};
     }
     return read;
 }

@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "backup/dump_rewriter.h"
+#include "backup/archive_grammar.h"
 #include "backup/tool_run.h"
 #include "core/result.h"
 
@@ -13,20 +13,22 @@ class PostgreSQLSession;
 
 // Opens a backup archive with the program's password, requires exactly the
 // one member kartesa2014.sql, and streams it, never to a file, through the
-// rewrite's own scanner (DumpCheck); `statements` takes every statement on
-// the way, and `opened` is called once the archive has been listed. The
-// facts hold the rows per table. An archive that cannot be listed, or whose
-// dump breaks off after it began, is damaged; one that yields nothing of
-// its dump does not open with the program's password.
-Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& archivePath,
-                              const StatementSink& statements = {}, const ToolWatch& watch = {},
-                              const std::function<void()>& opened = {});
+// grammar of what an archive may hold (ArchiveGrammar); `rows` takes every
+// row on the way, and `opened` is called once the archive has been listed.
+// The facts hold the rows per table and the school. An archive that cannot
+// be listed, or whose dump breaks off after it began, is damaged; one that
+// yields nothing of its dump does not open with the program's password.
+Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& archivePath, const RowSink& rows = {},
+                              const ToolWatch& watch = {}, const std::function<void()>& opened = {});
 
 // Proves that the archive restores: under the backup lock, in one
-// transaction that is always rolled back, replays every statement into
-// copies of the staged tables (with their keys and checks) in a scratch
-// schema and compares each table's rows with the scanner's count. Nothing
-// is left in the database afterwards.
+// transaction that is always rolled back, inserts every row the grammar let
+// through, as bound values in statements of our own, into copies of the
+// staged tables (with their keys and checks, without defaults) in a scratch
+// schema, as a role made for the check that may do nothing but that, and
+// compares each table's rows with the count read. Every statement has a time
+// limit, and a stop request cancels the one under way. Nothing is left in
+// the database afterwards.
 Result<DumpFacts> ReplayArchive(PostgreSQLSession& session, const std::string& archiver, const std::string& archivePath,
                                 const ToolWatch& watch = {}, const std::function<void()>& opened = {});
 

@@ -65,6 +65,8 @@ BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const s
                    const std::string& schoolId, const StagedRows& staged)
 {
     const ConfiguredTools tools;
+    if (!tools.Named().ok())
+        return tools.Named().failure();
 
     const Result<SchoolRecord> school = LookUpSchool(session, schoolId);
     if (!school.ok())

@@ -35,6 +35,8 @@ inline constexpr const char* kFolderMissing = "Folder tujuan tidak ditemukan; pi
 inline constexpr const char* kFolderUnwritable = "Folder tujuan tidak dapat ditulisi; pilih folder lain";
 inline constexpr const char* kToolCannotStart =
     "Program {} tidak dapat dijalankan dari {}; periksa basedir di setting.ini";
+inline constexpr const char* kBaseDirMissing =
+    "setting.ini tidak berisi basedir; isi basedir dengan folder instalasi yang memuat pgsql dan php";
 inline constexpr const char* kExportFailed = "Export data gagal";
 inline constexpr const char* kDumpToolTooOld =
     "Versi program export (pg_dump {}) lebih lama dari server database (PostgreSQL {}). Pakai pg_dump dari instalasi "
@@ -58,31 +60,58 @@ inline constexpr const char* kRunWithoutOutcome = "Proses backup berakhir tanpa 
 // A checked archive.
 inline constexpr const char* kArchiveSound = "Arsip utuh";
 inline constexpr const char* kArchiveRestorable = "Arsip utuh dan dapat dipulihkan";
+inline constexpr const char* kArchiveNotFound = "Berkas arsip tidak ditemukan; periksa nama dan foldernya";
 inline constexpr const char* kWrongPassword = "Arsip tidak dapat dibuka dengan kata sandi program";
 inline constexpr const char* kArchiveDamaged = "Arsip rusak atau tidak lengkap";
 inline constexpr const char* kNotTheOneMember = "Arsip harus berisi tepat satu berkas kartesa2014.sql";
 inline constexpr const char* kArchiveUnreadable = "Isi arsip tidak dapat dibaca";
 inline constexpr const char* kCutInValue = "Isi arsip terpotong di tengah nilai atau komentar";
 inline constexpr const char* kCutInStatement = "Isi arsip terpotong di tengah perintah";
-inline constexpr const char* kNoColumnList = "Perintah INSERT tanpa daftar kolom";
-inline constexpr const char* kSchemaNamed = "Perintah INSERT menyebut skema";
-inline constexpr const char* kMetaCommand = "Perintah psql di luar komentar";
+inline constexpr const char* kForbiddenStatement = "Arsip berisi perintah yang tidak diizinkan";
 inline constexpr const char* kNotRestorable = "Isi arsip tidak dapat dipulihkan";
 inline constexpr const char* kRowsDiffer = "Jumlah baris setelah pemulihan tidak sesuai";
 inline constexpr const char* kCheckStopped = "Pemeriksaan dihentikan";
 
+// Where the settings were looked for.
+inline constexpr const char* kSettingsFolderDetail = "setting.ini di folder {}";
+
+// Details of a refused archive: where, and what was wrong.
+inline constexpr const char* kLineDetail = "baris {}: {}";
+inline constexpr const char* kWhyNotInsert = "hanya INSERT data ke tabel sekolah yang diizinkan";
+inline constexpr const char* kWhyOtherTable = "tabel di luar tiga belas tabel data sekolah";
+inline constexpr const char* kWhySchemaNamed = "nama tabel menyebut skema";
+inline constexpr const char* kWhyNoColumnList = "INSERT tanpa daftar kolom";
+inline constexpr const char* kWhyBadColumnList = "daftar kolom tidak sah";
+inline constexpr const char* kWhyNotLiteral = "nilai yang bukan data (fungsi, ekspresi, cast atau kutip dolar)";
+inline constexpr const char* kWhyValueCount = "jumlah nilai tidak sama dengan jumlah kolom";
+inline constexpr const char* kWhyTwoStatements = "teks lain sesudah perintah atau komentar pada baris yang sama";
+inline constexpr const char* kWhyNestedComment = "komentar di dalam komentar";
+inline constexpr const char* kWhyNulByte = "byte NUL";
+inline constexpr const char* kWhyTooLong = "perintah atau komentar lebih dari 64 MiB";
+// Details of a trial restore that failed.
+inline constexpr const char* kFromLine = "baris {} dan sesudahnya";
+inline constexpr const char* kNoSuchTable = "tabel {} tidak ada di database ini";
+inline constexpr const char* kNoSuchColumn = "kolom {} tidak ada pada tabel {} (baris {})";
+inline constexpr const char* kRowsDifferDetail = "tabel {}: {} baris di arsip, {} baris terpulihkan";
+
 // Every message above that the user reads in a box or on standard error,
 // the steps aside; the README's message table lists exactly these.
 inline constexpr std::array kBackupMessages = {
-    kSuccessMessage,    kFailureMessage,   kSchoolNotFound,    kAnotherBackupRunning, kSchemaBusy,
-    kSchemaInUse,       kStagingFailed,    kSchoolUnreadable,  kColumnsUnreadable,    kConnectionLost,
-    kDropFailed,        kFolderMissing,    kFolderUnwritable,  kToolCannotStart,      kExportFailed,
-    kDumpToolTooOld,    kExportIncomplete, kOtherSchool,       kRewriteFailed,        kExportStalled,
-    kArchiverStalled,   kArchiveNotMade,   kArchiveTestFailed, kArchiveContentWrong,  kArchiveNotLocked,
-    kArchiveNotSaved,   kStoppedReason,    kRunBroke,          kRunWithoutOutcome,    kArchiveSound,
-    kArchiveRestorable, kWrongPassword,    kArchiveDamaged,    kNotTheOneMember,      kArchiveUnreadable,
-    kCutInValue,        kCutInStatement,   kNoColumnList,      kSchemaNamed,          kMetaCommand,
-    kNotRestorable,     kRowsDiffer,       kCheckStopped,
+    kSuccessMessage,       kFailureMessage,    kSchoolNotFound,
+    kAnotherBackupRunning, kSchemaBusy,        kSchemaInUse,
+    kStagingFailed,        kSchoolUnreadable,  kColumnsUnreadable,
+    kConnectionLost,       kDropFailed,        kFolderMissing,
+    kFolderUnwritable,     kToolCannotStart,   kExportFailed,
+    kBaseDirMissing,       kDumpToolTooOld,    kExportIncomplete,
+    kOtherSchool,          kRewriteFailed,     kExportStalled,
+    kArchiverStalled,      kArchiveNotMade,    kArchiveTestFailed,
+    kArchiveContentWrong,  kArchiveNotLocked,  kArchiveNotSaved,
+    kStoppedReason,        kRunBroke,          kRunWithoutOutcome,
+    kArchiveSound,         kArchiveRestorable, kArchiveNotFound,
+    kWrongPassword,        kArchiveDamaged,    kNotTheOneMember,
+    kArchiveUnreadable,    kCutInValue,        kCutInStatement,
+    kForbiddenStatement,   kNotRestorable,     kRowsDiffer,
+    kCheckStopped,
 };
 
 } // namespace pelantra

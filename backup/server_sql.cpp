@@ -10,6 +10,13 @@ std::string ServerSql::CreateStagedTable(std::string_view table) const
            (HasGeneratedColumns() ? " INCLUDING GENERATED)" : ")");
 }
 
+std::string ServerSql::CreateScratchTable(std::string_view schema, std::string_view table) const
+{
+    return "CREATE TABLE " + std::string(schema) + "." + std::string(table) + "(LIKE public." + std::string(table) +
+           " INCLUDING CONSTRAINTS INCLUDING INDEXES" + (HasIdentityColumns() ? " INCLUDING IDENTITY" : "") +
+           (HasGeneratedColumns() ? " INCLUDING GENERATED)" : ")");
+}
+
 std::string ServerSql::ColumnsQuery() const
 {
     // An identity column GENERATED ALWAYS takes a replayed value only when

@@ -22,6 +22,11 @@ public:
     // An empty copy of the public table in the staging schema: its columns
     // with their defaults and, where the server has them, generated columns.
     std::string CreateStagedTable(std::string_view table) const;
+    // An empty copy of the public table for a trial restore in `schema`:
+    // its columns, keys, checks and, where the server has them, identity and
+    // generated columns, but no default, so that nothing it does reaches a
+    // sequence or a function of the database.
+    std::string CreateScratchTable(std::string_view schema, std::string_view table) const;
     // Per table named in $1 (a text array), three columns: the name; what
     // follows it in a replayed INSERT, "(" + every column + ")" and
     // " OVERRIDING SYSTEM VALUE" where an identity column is GENERATED

@@ -1,5 +1,6 @@
 #include "backup/tools.h"
 
+#include "backup/messages.h"
 #include "core/settings.h"
 
 namespace pelantra {
@@ -14,7 +15,13 @@ std::string ArchiverProgram(const std::string& basedir, Platform platform)
     return platform == Platform::Windows ? basedir + "\\php\\7za.exe" : basedir + "/php/7za";
 }
 
-ConfiguredTools::ConfiguredTools() : root_(LoadIniFile(kSettingsFileName).Get(kBaseDirKey)) { }
+ConfiguredTools::ConfiguredTools() : ConfiguredTools(LoadIniFile(kSettingsFileName).Get(kBaseDirKey)) { }
+
+ConfiguredTools::ConfiguredTools(const std::string& basedir) : root_(basedir)
+{
+    if (basedir.empty())
+        named_ = Failure{kBaseDirMissing, FillIn(kSettingsFolderDetail, {CurrentFolder()})};
+}
 
 std::string ProgramOutput::Take(std::string_view piece)
 {

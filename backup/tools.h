@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "core/platform.h"
+#include "core/result.h"
 
 namespace pelantra {
 
@@ -18,11 +19,18 @@ class ConfiguredTools {
 public:
     ConfiguredTools();
 
+    // Fails when setting.ini names no installation root: the tools would
+    // then be looked for at the top of the file system.
+    const Status& Named() const { return named_; }
+
     std::string PgDump() const { return PgDumpProgram(root_.Utf8(), kHostPlatform); }
     std::string Archiver() const { return ArchiverProgram(root_.Utf8(), kHostPlatform); }
 
 private:
+    explicit ConfiguredTools(const std::string& basedir);
+
     NativePath root_;
+    Status named_;
 };
 
 // The standard output of a started program as the program wrote it, taken

@@ -13,8 +13,11 @@ inline constexpr const char* kConnectionFailedMessage = "Gagal melakukan koneksi
 inline constexpr const char* kServerUnreachable =
     "Server database tidak dapat dihubungi; pastikan server database berjalan, lalu coba lagi";
 
+// The school list could not be read from the database.
+inline constexpr const char* kSchoolListUnreadable = "Daftar sekolah tidak dapat dibaca dari database";
+
 // The README's message table lists these.
-inline constexpr std::array kCoreMessages = {kConnectionFailedMessage, kServerUnreachable};
+inline constexpr std::array kCoreMessages = {kConnectionFailedMessage, kServerUnreachable, kSchoolListUnreadable};
 
 // `text` with each "{}" in turn replaced by the next of `parts`.
 inline std::string FillIn(std::string_view text, std::initializer_list<std::string_view> parts)

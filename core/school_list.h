@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "core/result.h"
+
 namespace pelantra {
 
 class PostgreSQLSession;
@@ -13,8 +15,8 @@ struct SchoolEntry {
 };
 
 // Schools that have operator accounts, in server order, one entry per
-// account (a school with two accounts is listed twice). A failed query gives
-// an empty list.
-std::vector<SchoolEntry> LoadSchoolList(PostgreSQLSession& session);
+// account (a school with two accounts is listed twice). A failed query
+// fails with the server's answer in the detail.
+Result<std::vector<SchoolEntry>> LoadSchoolList(PostgreSQLSession& session);
 
 } // namespace pelantra

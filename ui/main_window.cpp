@@ -165,7 +165,12 @@ void MainWindow::BuildLayout()
 void MainWindow::FillSchoolList()
 {
     cbSekolah->clear();
-    for (const SchoolEntry& school : LoadSchoolList(session_))
+    const Result<std::vector<SchoolEntry>> schools = LoadSchoolList(session_);
+    // No box: an empty list says itself why it is empty.
+    cbSekolah->setPlaceholderText(tr(schools.ok() ? kNoSchools : kSchoolListUnreadable));
+    if (!schools.ok())
+        return;
+    for (const SchoolEntry& school : schools.value())
         cbSekolah->addItem(QString::fromStdString(school.name), QString::fromStdString(school.id));
     if (cbSekolah->count() > 0)
         cbSekolah->setCurrentIndex(0);
@@ -248,6 +253,13 @@ void MainWindow::DoPeriksa()
     try {
         StartThread([this, path = archive.toStdString()] {
             const ConfiguredTools tools;
+            if (!tools.Named().ok()) {
+                const Result<DumpFacts> result = tools.Named().failure();
+                QMetaObject::invokeMethod(
+                    this, [this, path, result] { OnCheckResult(path, result); }, Qt::QueuedConnection);
+                workers.fetch_sub(1);
+                return;
+            }
             ToolWatch watch;
             watch.stopRequested = [this] { return StopRequested(); };
             const auto replaying = [this] {

@@ -13,7 +13,7 @@
 
 #include "backup/backup_outcome.h"
 #include "backup/backup_worker.h"
-#include "backup/dump_rewriter.h"
+#include "backup/archive_grammar.h"
 
 class QComboBox;
 class QGroupBox;

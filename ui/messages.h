@@ -38,6 +38,8 @@ inline constexpr const char* kCheckNotStarted = "Pemeriksaan tidak dapat dimulai
 inline constexpr const char* kCloseDuringBackup = "Backup sedang berjalan. Hentikan backup lalu tutup?";
 inline constexpr const char* kCloseDuringCheck = "Pemeriksaan arsip sedang berjalan. Hentikan pemeriksaan lalu tutup?";
 inline constexpr const char* kEarlierArchiveKept = "Arsip yang sudah ada tidak diubah.";
+// What an empty school list says of itself.
+inline constexpr const char* kNoSchools = "Belum ada sekolah dengan akun operator";
 inline constexpr const char* kStartupHint = "Periksa DefDBPort di setting.ini dan pastikan server database berjalan.";
 
 // The README's message table lists these.

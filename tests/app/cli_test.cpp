@@ -70,7 +70,8 @@ TEST(Cli, SchoolsAreListedAsTheWindowFillsThem)
     PostgreSQLSession session;
     ASSERT_TRUE(session.OpenOnPort(port));
     std::string expected;
-    for (const SchoolEntry& school : LoadSchoolList(session))
+    const std::vector<SchoolEntry> schools = LoadSchoolList(session).value();
+    for (const SchoolEntry& school : schools)
         expected += school.id + "\t" + school.name + "\n";
     EXPECT_EQ(run.out, expected);
 
@@ -141,7 +142,6 @@ TEST_F(CliArchiveTest, VerifyAcceptsABackupAndRejectsEachTampering)
 
     const std::string tampered = folder.filePath("tampered.std").toStdString();
     const std::size_t firstInsert = dump.find("INSERT INTO ptk(");
-    const std::size_t list = dump.find(") VALUES", firstInsert);
     struct Case {
         const char* name;
         std::vector<std::pair<QString, std::string>> members;
@@ -158,6 +158,7 @@ TEST_F(CliArchiveTest, VerifyAcceptsABackupAndRejectsEachTampering)
         {"flipped bytes", {{"kartesa2014.sql", dump}}, "-ptiupanbatur", kDamaged, ArchiveDamage::FlippedBytes},
         {"cut short", {{"kartesa2014.sql", dump}}, "-ptiupanbatur", kDamaged, ArchiveDamage::CutShort},
         {"a text file", {{"kartesa2014.sql", dump}}, "-ptiupanbatur", kDamaged, ArchiveDamage::TextInstead},
+        {"no such file", {}, nullptr, "Berkas arsip tidak ditemukan; periksa nama dan foldernya"},
         {"member missing",
          {{"lain.sql", dump}},
          "-ptiupanbatur",
@@ -170,27 +171,91 @@ TEST_F(CliArchiveTest, VerifyAcceptsABackupAndRejectsEachTampering)
          {{"kartesa2014.sql", dump.substr(0, dump.find("VALUES ('", firstInsert) + 12)}},
          "-ptiupanbatur",
          "Isi arsip terpotong di tengah nilai atau komentar"},
-        {"no column list",
-         {{"kartesa2014.sql", dump.substr(0, firstInsert) + "INSERT INTO ptk" + dump.substr(list + 1)}},
-         "-ptiupanbatur",
-         "Perintah INSERT tanpa daftar kolom"},
-        {"schema named",
-         {{"kartesa2014.sql", Replaced(dump, "INSERT INTO ptk(", "INSERT INTO tmpx.ptk(")}},
-         "-ptiupanbatur",
-         "Perintah INSERT menyebut skema"},
-        {"meta-command",
-         {{"kartesa2014.sql", Replaced(dump, "-- \\unrestrict", "\\unrestrict")}},
-         "-ptiupanbatur",
-         "Perintah psql di luar komentar"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        PackArchive(tampered, c.members, c.password);
-        DamageArchive(tampered, c.damage);
+        QFile::remove(QString::fromStdString(tampered));
+        if (c.password) {
+            PackArchive(tampered, c.members, c.password);
+            DamageArchive(tampered, c.damage);
+        }
         const CliRun run = RunCliWith({"verify", tampered.c_str()});
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(run.err.rfind(std::string(c.reason) + "\n", 0), 0u) << run.err;
     }
+}
+
+// Archives an attacker makes from a real backup: each is refused before the
+// server sees any of it, by verify and by verify --replay alike, and nothing
+// runs, changes or stays behind.
+TEST_F(CliArchiveTest, HostileArchivesAreRefusedAndRunNothing)
+{
+    const std::string marker = QDir::temp().filePath("pelantra-forged-marker").toStdString();
+    QFile::remove(QString::fromStdString(marker));
+    Query("CREATE SEQUENCE IF NOT EXISTS public.pelantra_forge_seq;");
+    const std::string program = "COPY (SELECT 1) TO PROGRAM 'touch " + marker + "';";
+    const std::string state = "SELECT (SELECT string_agg(rolname, ',' ORDER BY rolname) FROM pg_roles) || ' ' || "
+                              "(SELECT string_agg(nspname, ',' ORDER BY nspname) FROM pg_namespace) || ' ' || "
+                              "(SELECT count(*) FROM pg_class WHERE relnamespace = 'public'::regnamespace) || ' ' || "
+                              "(SELECT last_value || is_called::text FROM public.pelantra_forge_seq) || ' ' || "
+                              "(SELECT count(*) FROM pg_locks WHERE locktype = 'advisory') || ' ' || "
+                              "(SELECT md5(string_agg(t::text, '|' ORDER BY t::text)) FROM public.sekolah t) || "
+                              "(SELECT md5(string_agg(t::text, '|' ORDER BY t::text)) FROM public.ptk t) || "
+                              "(SELECT md5(string_agg(t::text, '|' ORDER BY t::text)) FROM public.pengguna t) || "
+                              "(SELECT string_agg(usename || passwd, ',') FROM pg_shadow);";
+    const std::string before = Query(state);
+
+    const std::size_t firstInsert = dump.find("INSERT INTO ptk(");
+    const std::string row = dump.substr(firstInsert, dump.find(");\n", firstInsert) + 3 - firstInsert);
+    const std::string columns = row.substr(0, row.find(" VALUES"));
+    const auto beforeRow = [&](const std::string& text) { return Replaced(dump, row, text + row); };
+    const auto insteadOfRow = [&](const std::string& text) { return Replaced(dump, row, text); };
+    const std::size_t valuesOpen = row.find("VALUES (") + 8;
+    const std::string value = row.substr(valuesOpen, row.find('\'', valuesOpen + 1) + 1 - valuesOpen); // the first
+    const std::vector<std::pair<const char*, std::string>> hostile = {
+        {"commit, then the public tables",
+         beforeRow("COMMIT;\nCREATE TABLE public.forged_by_archive(x int);\n" + program + "\nBEGIN;\n")},
+        {"a program on the server", beforeRow(program + "\n")},
+        {"another role", beforeRow("SET ROLE postgres;\nCREATE ROLE forged SUPERUSER;\n")},
+        {"commit and a superuser", beforeRow("COMMIT;\nCREATE ROLE forged SUPERUSER LOGIN;\n"
+                                             "UPDATE pengguna SET password = 'x';\n")},
+        {"rollback and end", beforeRow("ROLLBACK;\nINSERT INTO sekolah(sekolah_id) VALUES ('x');\nEND;\n")},
+        {"a server file read", beforeRow("SELECT pg_read_file('/etc/hostname');\n")},
+        {"a function call in VALUES", insteadOfRow(Replaced(row, value, "nextval('public.pelantra_forge_seq')"))},
+        {"a sub-select in VALUES", insteadOfRow(Replaced(row, value, "(SELECT rolname FROM pg_authid LIMIT 1)"))},
+        {"a cast in VALUES", insteadOfRow(Replaced(row, value, value + "::text"))},
+        {"a table outside the thirteen",
+         beforeRow("INSERT INTO pengguna(pengguna_id,sekolah_id) VALUES ('x', 'y');\n")},
+        {"a system catalog", beforeRow("INSERT INTO pg_authid(rolname,rolsuper) VALUES ('forged', true);\n")},
+        {"a schema named", Replaced(dump, "INSERT INTO ptk(", "INSERT INTO public.ptk(")},
+        {"no column list", insteadOfRow("INSERT INTO ptk" + row.substr(row.find(" VALUES")))},
+        {"a statement after */", beforeRow("/* settings */ " + program + "\n")},
+        {"a semicolon in a string, then a statement", beforeRow(columns + " VALUES ('a;b'); " + program + "\n")},
+        {"a dollar quote", beforeRow("DO $$BEGIN PERFORM nextval('public.pelantra_forge_seq'); END$$;\n")},
+        {"a dollar quote hiding a meta-command",
+         beforeRow(columns + " VALUES ($x$\n\\! touch " + marker + "\n$x$);\n")},
+        {"a psql meta-command", Replaced(dump, "-- \\unrestrict", "\\! touch " + marker + "\n\\unrestrict")},
+        {"on conflict", insteadOfRow(Replaced(row, ");\n", ") ON CONFLICT DO NOTHING;\n"))},
+        {"returning", insteadOfRow(Replaced(row, ");\n", ") RETURNING *;\n"))},
+        {"insert select", beforeRow("INSERT INTO ptk(ptk_id) SELECT nextval('public.pelantra_forge_seq');\n")},
+        {"default values", beforeRow("INSERT INTO ptk DEFAULT VALUES;\n")},
+        {"a nested comment", beforeRow("/* /* */ " + program + " */\n")},
+    };
+    const std::string forged = folder.filePath("forged.std").toStdString();
+    for (const auto& [name, text] : hostile) {
+        SCOPED_TRACE(name);
+        PackArchive(forged, {{"kartesa2014.sql", text}});
+        for (const char* mode : {"--check", "--replay"}) {
+            SCOPED_TRACE(mode);
+            const CliRun run = std::string(mode) == "--replay" ? RunCliWith({"verify", "--replay", forged.c_str()})
+                                                               : RunCliWith({"verify", forged.c_str()});
+            EXPECT_EQ(run.exitCode, 1);
+            EXPECT_EQ(run.err.rfind("Arsip berisi perintah yang tidak diizinkan\n\nbaris ", 0), 0u) << run.err;
+            EXPECT_FALSE(QFile::exists(QString::fromStdString(marker))) << "a program ran on the server";
+            EXPECT_EQ(Query(state), before);
+        }
+    }
+    Query("DROP SEQUENCE public.pelantra_forge_seq;");
 }
 
 TEST_F(CliArchiveTest, ReplayProvesTheBackupRestoresAndLeavesNothing)
@@ -214,12 +279,47 @@ TEST_F(CliArchiveTest, ReplayProvesTheBackupRestoresAndLeavesNothing)
     EXPECT_EQ(Query("SELECT count(*) FROM pg_locks WHERE locktype='advisory';"), "0\n");
 }
 
+TEST_F(CliArchiveTest, InputsAreTakenForWhatTheyAre)
+{
+    // Archive names that look like the archiver's switches or list files.
+    for (const char* name : {"-arsip.std", "@arsip.std"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(QFile::copy(QString::fromStdString(archive), QString::fromStdString(work->Path()) + "/" + name));
+        const CliRun run = RunCliWith({"verify", name});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_NE(run.out.find("Arsip utuh"), std::string::npos);
+    }
+
+    // A school list that cannot be read is a failure, not an empty list.
+    Query("ALTER TABLE public.pengguna RENAME TO pengguna_lama;");
+    const CliRun schools = RunCliWith({"schools"});
+    const CliRun all = RunCliWith({"backup", "--all", folder.path().toUtf8()});
+    Query("ALTER TABLE public.pengguna_lama RENAME TO pengguna;");
+    EXPECT_EQ(schools.exitCode, 1);
+    EXPECT_EQ(schools.err.rfind("Daftar sekolah tidak dapat dibaca dari database\n\n", 0), 0u) << schools.err;
+    EXPECT_NE(schools.err.find("pengguna"), std::string::npos) << "the server's answer";
+    EXPECT_TRUE(schools.out.empty());
+    EXPECT_EQ(all.exitCode, 1);
+    EXPECT_EQ(all.err.rfind("Daftar sekolah tidak dapat dibaca dari database\n", 0), 0u) << all.err;
+
+    // Settings without an installation root say so.
+    work->WriteSettings(port, "");
+    for (const std::vector<const char*>& command :
+         {std::vector<const char*>{"verify", archive.c_str()},
+          std::vector<const char*>{"backup", "5e000000-0000-4000-8000-000000000002", folder.path().toUtf8()}}) {
+        const CliRun run = RunCliWith(command);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.err.find("setting.ini tidak berisi basedir"), std::string::npos) << run.err;
+    }
+}
+
 TEST_F(CliArchiveTest, BackupOfAllSchoolsGoesOnPastOneThatFails)
 {
     PostgreSQLSession session;
     ASSERT_TRUE(session.OpenOnPort(port));
     std::set<std::string> distinct;
-    for (const SchoolEntry& school : LoadSchoolList(session))
+    const std::vector<SchoolEntry> schools = LoadSchoolList(session).value();
+    for (const SchoolEntry& school : schools)
         distinct.insert(school.id);
 
     QTemporaryDir all;

@@ -247,6 +247,37 @@ TEST_F(FaultTest, InterruptionsCleanUp)
     EXPECT_EQ(Query("SELECT count(*) FROM pg_namespace WHERE nspname='tmpx'"), "0");
 }
 
+TEST_F(FaultTest, ReplayInterruptedInASlowStatementEndsAsStopped)
+{
+    // Every row of the trial restore now waits on the server.
+    ASSERT_TRUE(Sql(session).Execute(
+        "ALTER TABLE public.sekolah ADD CONSTRAINT pelantra_lambat CHECK (pg_sleep(30) IS NOT NULL) NOT VALID"));
+    struct Undo {
+        PostgreSQLSession& session;
+        ~Undo() { Sql(session).Execute("ALTER TABLE public.sekolah DROP CONSTRAINT pelantra_lambat"); }
+    } undo{session};
+    const QStringList archives = FolderEntries();
+    ASSERT_EQ(archives.size(), 1);
+    QProcess cli;
+    Start(cli, {"verify", "--replay", Folder() + "/" + archives[0].toStdString()});
+    QElapsedTimer waited;
+    waited.start();
+    while (Query("SELECT count(*) FROM pg_stat_activity WHERE wait_event = 'PgSleep'") == "0" &&
+           waited.elapsed() < 20000)
+        QThread::msleep(100);
+    ASSERT_EQ(Query("SELECT count(*) FROM pg_stat_activity WHERE wait_event = 'PgSleep'"), "1");
+    ::kill(static_cast<pid_t>(cli.processId()), SIGTERM);
+    const CliRun run = Finish(cli);
+    EXPECT_LT(waited.elapsed(), 20000) << "the statement ran to its end";
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.rfind("Pemeriksaan dihentikan\n", 0), 0u) << run.err;
+    EXPECT_EQ(run.out.find("Arsip utuh"), std::string::npos);
+    EXPECT_EQ(Query("SELECT count(*) FROM pg_stat_activity WHERE wait_event = 'PgSleep'"), "0");
+    EXPECT_EQ(Query("SELECT count(*) FROM pg_namespace WHERE nspname = 'pelantra_uji'"), "0");
+    EXPECT_EQ(Query("SELECT count(*) FROM pg_roles WHERE rolname LIKE 'pelantra_uji%'"), "0");
+    EXPECT_EQ(Query("SELECT count(*) FROM pg_locks WHERE locktype = 'advisory'"), "0");
+}
+
 TEST_F(FaultTest, PathsAsGiven)
 {
     // Relative folder and installation root, from the current directory.

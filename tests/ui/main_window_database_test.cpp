@@ -125,7 +125,7 @@ protected:
 TEST_F(MainWindowDatabaseTest, ListsEverySchoolAccountInServerOrder)
 {
     MainWindow window(session);
-    const std::vector<SchoolEntry> expected = LoadSchoolList(session);
+    const std::vector<SchoolEntry> expected = LoadSchoolList(session).value();
     ASSERT_EQ(window.cbSekolah->count(), static_cast<int>(expected.size()));
     int sameKey = 0;
     for (int i = 0; i < window.cbSekolah->count(); ++i) {
