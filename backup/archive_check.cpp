@@ -51,7 +51,9 @@ Result<ScratchColumns> LoadScratchColumns(Sql& sql)
 }
 
 // Consecutive rows of one table and column list, inserted as one statement
-// of our own whose values are all bound.
+// of our own whose values are all bound. A column given DEFAULT is left out
+// of the statement, which means the same and, unlike DEFAULT in a list of
+// several rows, works for a generated column on every server.
 class ReplayBatch {
 public:
     ReplayBatch(Sql& sql, const ScratchColumns& columns, const ToolWatch& watch)
@@ -62,37 +64,36 @@ public:
     Status Add(const ArchiveRow& row)
     {
         std::string shape(row.table);
-        for (const std::string& column : row.columns)
-            shape.append(1, '\0').append(column);
-        shape.append(row.overridingSystemValue ? "\1" : "\2");
-        if (shape != shape_ || rows_ == kBatchRows || params_.size() + row.values.size() > kMaxParams ||
-            bytes_ > kBatchBytes) {
+        for (std::size_t i = 0; i < row.columns.size(); ++i)
+            shape.append(1, '\0').append(row.columns[i]).append(IsDefault(row, i) ? "\1" : "");
+        shape.append(row.overridingSystemValue ? "\2" : "\3");
+        if (shape != shape_ || rows_ == (defaultsOnly_ ? 1 : kBatchRows) ||
+            params_.size() + row.values.size() > kMaxParams || bytes_ > kBatchBytes) {
             if (Status flushed = Flush(); !flushed.ok())
                 return flushed;
             if (Status begun = Begin(row); !begun.ok())
                 return begun;
             shape_ = std::move(shape);
         }
-        tuples_.append(rows_ == 0 ? "(" : ",(");
-        for (std::size_t i = 0; i < row.values.size(); ++i) {
-            const ArchiveRow::Value& value = row.values[i];
-            tuples_.append(i == 0 ? "" : ",");
-            switch (value.kind) {
-            case ArchiveRow::Value::Kind::Null:
+        ++rows_;
+        if (defaultsOnly_)
+            return {};
+        tuples_.append(rows_ == 1 ? "(" : ",(");
+        bool first = true;
+        for (const ArchiveRow::Value& value : row.values) {
+            if (value.kind == ArchiveRow::Value::Kind::Default)
+                continue;
+            tuples_.append(first ? "" : ",");
+            first = false;
+            if (value.kind == ArchiveRow::Value::Kind::Null) {
                 tuples_.append("NULL");
-                break;
-            case ArchiveRow::Value::Kind::Default:
-                tuples_.append("DEFAULT");
-                break;
-            case ArchiveRow::Value::Kind::Literal:
-                params_.emplace_back(std::string(value.text));
-                tuples_.append("$").append(std::to_string(params_.size()));
-                bytes_ += value.text.size();
-                break;
+                continue;
             }
+            params_.emplace_back(std::string(value.text));
+            tuples_.append("$").append(std::to_string(params_.size()));
+            bytes_ += value.text.size();
         }
         tuples_.append(")");
-        ++rows_;
         return {};
     }
 
@@ -113,20 +114,32 @@ public:
     }
 
 private:
+    static bool IsDefault(const ArchiveRow& row, std::size_t i)
+    {
+        return row.values[i].kind == ArchiveRow::Value::Kind::Default;
+    }
+
     Status Begin(const ArchiveRow& row)
     {
         const auto table = columns_.find(row.table);
         if (table == columns_.end())
             return Failure{kNotRestorable, FillIn(kNoSuchTable, {row.table})};
-        head_ = std::string("INSERT INTO ") + kScratchSchema + "." + std::string(row.table) + " (";
+        std::string list;
         for (std::size_t i = 0; i < row.columns.size(); ++i) {
             const auto column = table->second.find(row.columns[i]);
             if (column == table->second.end())
                 return Failure{kNotRestorable,
                                FillIn(kNoSuchColumn, {row.columns[i], row.table, std::to_string(row.line)})};
-            head_.append(i == 0 ? "" : ",").append(column->second);
+            if (!IsDefault(row, i))
+                list.append(list.empty() ? "" : ",").append(column->second);
         }
-        head_.append(row.overridingSystemValue ? ") OVERRIDING SYSTEM VALUE VALUES " : ") VALUES ");
+        head_ = std::string("INSERT INTO ") + kScratchSchema + "." + std::string(row.table);
+        // A row of defaults only has a statement of its own.
+        defaultsOnly_ = list.empty();
+        if (defaultsOnly_)
+            head_.append(" DEFAULT VALUES");
+        else
+            head_.append(" (" + list + (row.overridingSystemValue ? ") OVERRIDING SYSTEM VALUE VALUES " : ") VALUES "));
         firstLine_ = row.line;
         return {};
     }
@@ -139,6 +152,7 @@ private:
     std::string tuples_;
     SqlParams params_;
     std::size_t rows_ = 0;
+    bool defaultsOnly_ = false;
     std::size_t bytes_ = 0;
     std::uint64_t firstLine_ = 0;
 };
