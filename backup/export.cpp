@@ -29,7 +29,9 @@ ToolCommand ExportCommand(const std::string& program, const std::string& port, c
                          "--inserts", "--schema",      kStagingSchema, "pendataan"};
     if (serverEncoding != "UTF8" && serverEncoding != "SQL_ASCII")
         command.arguments.insert(command.arguments.end() - 1, {"--encoding", "UTF8"});
-    command.environment = {{"PGPASSWORD", kDatabasePassword}};
+    // Strings as the replaying session reads them: the dump's own setting
+    // of it becomes a comment, and the archive check allows no other kind.
+    command.environment = {{"PGPASSWORD", kDatabasePassword}, {"PGOPTIONS", "-c standard_conforming_strings=on"}};
     return command;
 }
 

@@ -186,6 +186,18 @@ TEST_F(BackupWorkerTest, GeneratedAndIdentityColumnsReplay)
     ExpectFullBackupReplays(kSchool1, change);
 }
 
+TEST_F(BackupWorkerTest, DatabaseWithoutStandardStringsStillRestoresItsBackslashes)
+{
+    PELANTRA_REQUIRE_DATABASE(sandboxPort);
+    StartOn(sandboxPort);
+    RunPsql(port, "postgres", "ALTER DATABASE pendataan SET standard_conforming_strings = off;");
+    struct Undo {
+        std::string port;
+        ~Undo() { RunPsql(port, "postgres", "ALTER DATABASE pendataan RESET standard_conforming_strings;"); }
+    } undo{port};
+    ExpectFullBackupReplays(kSchool2); // a bytea and an address with backslashes
+}
+
 TEST_F(BackupWorkerTest, SettingsThatLostThePortStopTheRunBeforeAnyTool)
 {
     PELANTRA_REQUIRE_DATABASE(sandboxPort);
