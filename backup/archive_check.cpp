@@ -28,6 +28,10 @@ constexpr std::chrono::milliseconds kReplayLockTimeout = std::chrono::seconds(10
 constexpr std::size_t kBatchRows = 1000;
 constexpr std::size_t kBatchBytes = 1 << 20;
 constexpr std::size_t kMaxParams = 65535; // the protocol's limit
+// After a refusal the rest is still read, so that 7za can tell damage from
+// a forged text, but no more than this: a forged archive may unpack to
+// anything.
+constexpr std::size_t kReadAfterRefusal = std::size_t(64) << 20;
 
 bool IsPasswordComplaint(const std::string& output)
 {
@@ -207,22 +211,25 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
     if (!extract.Started())
         return Failure{kArchiveUnreadable, extract.Stop(ToolResult::Status::Stopped).Detail(archiver)};
     ArchiveGrammar grammar(rows);
-    std::optional<Failure> rejected; // the dump's fault; the data is still read to its end
+    std::optional<Failure> rejected; // the dump's fault
+    std::size_t readAfterRefusal = 0;
     const std::string dumpOpening = "--\n" + std::string(kDumpTitle) + "\n";
     std::string opening;
     const auto take = [&](std::string_view piece) {
         if (opening.size() < dumpOpening.size())
             opening.append(piece.substr(0, dumpOpening.size() - opening.size()));
-        if (!rejected) {
-            if (Status fed = grammar.Feed(piece); !fed.ok())
-                rejected = fed.failure();
-        }
+        if (rejected)
+            return (readAfterRefusal += piece.size()) < kReadAfterRefusal;
+        if (Status fed = grammar.Feed(piece); !fed.ok())
+            rejected = fed.failure();
         return true;
     };
     switch (extract.ReadOutput(watch, take)) {
     case ToolProcess::Reading::Ended:
-    case ToolProcess::Reading::Refused:
         break;
+    case ToolProcess::Reading::Refused:
+        extract.Stop(ToolResult::Status::Stopped);
+        return *rejected;
     case ToolProcess::Reading::StopRequested:
         return Failure{kCheckStopped, {}};
     case ToolProcess::Reading::Stalled:
@@ -242,6 +249,8 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
         return *rejected;
     if (Status finished = grammar.Finish(); !finished.ok())
         return finished.failure();
+    if (!grammar.Facts().complete)
+        return Failure{kArchiveDamaged, kNoClosingLine};
     return grammar.Facts();
 }
 

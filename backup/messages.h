@@ -88,6 +88,9 @@ inline constexpr const char* kWhyTwoStatements = "teks lain sesudah perintah ata
 inline constexpr const char* kWhyNestedComment = "komentar di dalam komentar";
 inline constexpr const char* kWhyNulByte = "byte NUL";
 inline constexpr const char* kWhyTooLong = "perintah atau komentar lebih dari 64 MiB";
+// Detail of a dump that ends without its closing title line.
+inline constexpr const char* kNoClosingLine = "baris penutup dump (\"-- Kartesa Ombralu complete\") tidak ada";
+
 // Details of a trial restore that failed.
 inline constexpr const char* kFromLine = "baris {} dan sesudahnya";
 inline constexpr const char* kNoSuchTable = "tabel {} tidak ada di database ini";
