@@ -151,8 +151,13 @@ int BackupAll(PostgreSQLSession& session, const std::string& folder, std::ostrea
 
 int PrintRows(const Result<DumpFacts>& facts, const char* verdict, std::ostream& out, std::ostream& err)
 {
-    if (!facts.ok())
+    if (!facts.ok()) {
+        // A check that could not judge the archive does not blame it.
+        const std::string& reason = facts.failure().reason;
+        if (!BlamesArchive(facts.failure()) && reason != kCheckStopped && reason != kArchiveNotFound)
+            err << kCheckNotDone << "\n";
         return Report(facts.failure(), err);
+    }
     for (std::string_view table : kStagedTables)
         out << table << '\t' << facts.value().RowsOf(table) << '\n';
     out << verdict << '\n';

@@ -50,13 +50,15 @@ std::vector<ArchiveMember> ParseTechnicalListing(const std::string& listing)
         if (!inMembers)
             continue;
         if (line.rfind("Path = ", 0) == 0)
-            members.push_back({line.substr(7), 0, false});
+            members.push_back({line.substr(7), 0, false, {}});
         else if (members.empty())
             continue;
         else if (line.rfind("Size = ", 0) == 0)
             std::from_chars(line.data() + 7, line.data() + line.size(), members.back().size);
         else if (line == "Encrypted = +")
             members.back().encrypted = true;
+        else if (line.rfind("Modified = ", 0) == 0)
+            members.back().modified = line.substr(11, 19); // newer 7za add fractions of a second
     }
     return members;
 }

@@ -49,11 +49,15 @@ private:
     Status ready_;
 };
 
+// How a `7za l -slt` listing writes a time, for QDateTime::fromString.
+inline constexpr const char* kListingTimeFormat = "yyyy-MM-dd HH:mm:ss";
+
 // Members of a `7za l -slt` listing.
 struct ArchiveMember {
     std::string path;
     std::uint64_t size = 0;
     bool encrypted = false;
+    std::string modified; // "2026-12-10 04:00:02", when it was packed
 };
 std::vector<ArchiveMember> ParseTechnicalListing(const std::string& listing);
 

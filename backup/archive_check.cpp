@@ -1,5 +1,6 @@
 #include "backup/archive_check.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
@@ -38,6 +39,19 @@ bool IsPasswordComplaint(const std::string& output)
     return output.find("Wrong password") != std::string::npos;
 }
 
+// A file that begins as a 7z archive does; one that does not is no archive
+// of ours, however it ends.
+bool StartsAsSevenZip(const std::string& path)
+{
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) && file.read(6) == QByteArray("7z\xBC\xAF\x27\x1C", 6);
+}
+
+Failure NotOurs(const char* why, const std::string& detail)
+{
+    return Failure{kNotOurArchive, std::string(why) + "\n\n" + detail};
+}
+
 // The columns of each scratch table, as the server quotes them.
 using ScratchColumns = std::map<std::string, std::map<std::string, std::string>, std::less<>>;
 
@@ -47,7 +61,7 @@ Result<ScratchColumns> LoadScratchColumns(Sql& sql)
                    "JOIN pg_class c ON c.oid = a.attrelid JOIN pg_namespace n ON n.oid = c.relnamespace "
                    "WHERE n.nspname = $1 AND c.relkind = 'r' AND a.attnum > 0 AND NOT a.attisdropped",
                    {kScratchSchema}))
-        return Failure{kNotRestorable, sql.ErrorText()};
+        return Failure{kScratchNotReady, sql.ErrorText()};
     ScratchColumns columns;
     while (sql.Fetch())
         columns[sql[0]].emplace(sql[1], sql[2]);
@@ -176,7 +190,7 @@ Status PrepareScratch(Sql& sql, const ServerSql& server, const std::string& role
     script.append("GRANT USAGE ON SCHEMA ").append(kScratchSchema).append(" TO ").append(role).append(";");
     script.append("GRANT INSERT ON ALL TABLES IN SCHEMA ").append(kScratchSchema).append(" TO ").append(role);
     if (!sql.ExecuteScript(script))
-        return Failure{kNotRestorable, sql.ErrorText()};
+        return Failure{kScratchNotReady, sql.ErrorText()};
     return {};
 }
 
@@ -197,19 +211,25 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
     if (list.status == ToolResult::Status::FailedToStart)
         return Failure{FillIn(kToolCannotStart, {"pengarsip", archiver}), list.Detail(archiver)};
     // The listing needs the password only where the names are encrypted too.
-    if (!list.ExitedWith(0))
-        return Failure{IsPasswordComplaint(list.output) ? kWrongPassword : kArchiveDamaged, list.Detail(archiver)};
+    if (!list.ExitedWith(0)) {
+        if (IsPasswordComplaint(list.output))
+            return NotOurs(kWhyOtherPassword, list.Detail(archiver));
+        if (!StartsAsSevenZip(archivePath))
+            return NotOurs(kWhyNotAnArchive, list.Detail(archiver));
+        return Failure{kArchiveDamaged, list.Detail(archiver)};
+    }
     if (!listing.soleMember)
-        return Failure{kNotTheOneMember, list.Detail(archiver)};
+        return NotOurs(kWhyOtherMembers, list.Detail(archiver));
     if (!listing.soleMember->encrypted)
-        return Failure{kArchiveNotLocked, list.Detail(archiver)};
+        return NotOurs(kWhyNotLocked, list.Detail(archiver));
     if (opened)
         opened();
 
     ToolProcess extract({archiver, {"x", "-so", kPasswordSwitch, "--", archivePath, kMemberName}, {}},
                         ToolProcess::Channels::Separate);
     if (!extract.Started())
-        return Failure{kArchiveUnreadable, extract.Stop(ToolResult::Status::Stopped).Detail(archiver)};
+        return Failure{FillIn(kToolCannotStart, {"pengarsip", archiver}),
+                       extract.Stop(ToolResult::Status::Stopped).Detail(archiver)};
     ArchiveGrammar grammar(rows);
     std::optional<Failure> rejected; // the dump's fault
     std::size_t readAfterRefusal = 0;
@@ -242,8 +262,9 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
         // of it, a damaged archive fails on the way.
         if (opening == dumpOpening)
             return Failure{kArchiveDamaged, extracted.Detail(archiver)};
-        return Failure{IsPasswordComplaint(extracted.output) ? kWrongPassword : kArchiveUnreadable,
-                       extracted.Detail(archiver)};
+        if (IsPasswordComplaint(extracted.output))
+            return NotOurs(kWhyOtherPassword, extracted.Detail(archiver));
+        return Failure{kArchiveUnreadable, extracted.Detail(archiver)};
     }
     if (rejected)
         return *rejected;
@@ -251,11 +272,15 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
         return finished.failure();
     if (!grammar.Facts().complete)
         return Failure{kArchiveDamaged, kNoClosingLine};
-    return grammar.Facts();
+    DumpFacts facts = grammar.Facts();
+    facts.packedAt = listing.soleMember->modified;
+    return facts;
 }
 
-Result<DumpFacts> ReplayArchive(PostgreSQLSession& session, const std::string& archiver, const std::string& archivePath,
-                                const ToolWatch& watch, const std::function<void()>& opened)
+namespace {
+
+Result<DumpFacts> Replay(PostgreSQLSession& session, const std::string& archiver, const std::string& archivePath,
+                         const ToolWatch& watch, const std::function<void()>& opened)
 {
     Result<BackupLock> lock = BackupLock::Take(session);
     if (!lock.ok())
@@ -264,15 +289,15 @@ Result<DumpFacts> ReplayArchive(PostgreSQLSession& session, const std::string& a
     // Goes before the transaction does, so that its rollback is never cancelled.
     const ServerWaitScope stoppable(session, [&watch] { return watch.StopRequested(); });
     if (!sql.Begun())
-        return Failure{kNotRestorable, sql.ErrorText()};
+        return Failure{kScratchNotReady, sql.ErrorText()};
     const std::string role = NewCheckRole();
     if (Status prepared = PrepareScratch(sql, ServerSql(session.ServerVersion()), role); !prepared.ok())
-        return watch.StopRequested() ? Failure{kCheckStopped, {}} : prepared.failure();
+        return prepared.failure();
     const Result<ScratchColumns> columns = LoadScratchColumns(sql);
     if (!columns.ok())
         return columns.failure();
     if (!sql.Execute("SET LOCAL ROLE " + role))
-        return Failure{kNotRestorable, sql.ErrorText()};
+        return Failure{kScratchNotReady, sql.ErrorText()};
 
     ReplayBatch batch(sql, columns.value(), watch);
     const Result<DumpFacts> read = ReadArchive(
@@ -283,19 +308,45 @@ Result<DumpFacts> ReplayArchive(PostgreSQLSession& session, const std::string& a
         return flushed.failure();
 
     if (!sql.Execute("RESET ROLE"))
-        return Failure{kNotRestorable, sql.ErrorText()};
+        return Failure{kScratchNotReady, sql.ErrorText()};
     for (std::string_view table : kStagedTables) {
         const std::string name(table);
         const auto restored =
             sql.QueryValue<std::uint64_t>("SELECT count(*) FROM " + std::string(kScratchSchema) + "." + name);
         if (!restored.ok())
-            return Failure{kNotRestorable, restored.failure().detail};
+            return Failure{kScratchNotReady, restored.failure().detail};
         const std::uint64_t expected = read.value().RowsOf(table);
         if (restored.value() != expected)
             return Failure{kRowsDiffer, FillIn(kRowsDifferDetail, {name, std::to_string(expected),
                                                                    std::to_string(restored.value().value_or(0))})};
     }
     return read;
+}
+
+} // namespace
+
+Result<DumpFacts> ReplayArchive(PostgreSQLSession& session, const std::string& archiver, const std::string& archivePath,
+                                const ToolWatch& watch, const std::function<void()>& opened)
+{
+    const Result<DumpFacts> replayed = Replay(session, archiver, archivePath, watch, opened);
+    if (replayed.ok())
+        return replayed;
+    // A statement that failed because the server went away or was told to
+    // stop says nothing about the archive.
+    if (watch.StopRequested())
+        return Failure{kCheckStopped, {}};
+    if (!session.Connected())
+        return Failure{kServerUnreachable, "127.0.0.1 port " + session.Port() + ": " + replayed.failure().detail};
+    return replayed;
+}
+
+bool BlamesArchive(const Failure& failure)
+{
+    for (const char* reason : {kNotOurArchive, kArchiveDamaged, kArchiveUnreadable, kCutInValue, kCutInStatement,
+                               kForbiddenStatement, kNotRestorable, kRowsDiffer})
+        if (failure.reason == reason)
+            return true;
+    return false;
 }
 
 } // namespace pelantra

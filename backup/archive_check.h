@@ -15,9 +15,10 @@ class PostgreSQLSession;
 // one member kartesa2014.sql, and streams it, never to a file, through the
 // grammar of what an archive may hold (ArchiveGrammar); `rows` takes every
 // row on the way, and `opened` is called once the archive has been listed.
-// The facts hold the rows per table and the school. An archive that cannot
-// be listed, or whose dump breaks off after it began, is damaged; one that
-// yields nothing of its dump does not open with the program's password.
+// The facts hold the rows per table, the school and when it was packed. A
+// file that is no 7z archive, or one with another password or other members,
+// is not ours; an archive that cannot be listed, or whose dump breaks off
+// after it began or lacks its closing line, is damaged.
 Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& archivePath, const RowSink& rows = {},
                               const ToolWatch& watch = {}, const std::function<void()>& opened = {});
 
@@ -31,5 +32,10 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
 // the database afterwards.
 Result<DumpFacts> ReplayArchive(PostgreSQLSession& session, const std::string& archiver, const std::string& archivePath,
                                 const ToolWatch& watch = {}, const std::function<void()>& opened = {});
+
+// Whether a check's failure speaks of the archive itself. Any other (no
+// server, no tools, no settings, another backup, a stop) means only that the
+// check could not be done.
+bool BlamesArchive(const Failure& failure);
 
 } // namespace pelantra

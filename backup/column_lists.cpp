@@ -10,13 +10,13 @@ namespace pelantra {
 Result<TableColumnsMap> LoadTableColumns(Sql& sql, const ServerSql& server)
 {
     if (!sql.Query(server.ColumnsQuery(), {StagedTablesArray()}))
-        return Failure{{}, sql.ErrorText()};
+        return Failure{kColumnsUnreadable, sql.ErrorText()};
     TableColumnsMap columns;
     while (sql.Fetch())
         columns.emplace(sql[0], TableColumns{sql[1], sql[2]});
     for (std::string_view table : kStagedTables) {
         if (!columns.contains(table))
-            return Failure{{}, "no columns found for table public." + std::string(table)};
+            return Failure{kColumnsUnreadable, FillIn(kNoColumnsFound, {table})};
     }
     return columns;
 }
@@ -26,7 +26,7 @@ Result<ColumnLists> LoadColumnLists(PostgreSQLSession& session)
     Sql sql(session);
     const Result<TableColumnsMap> columns = LoadTableColumns(sql, ServerSql(session.ServerVersion()));
     if (!columns.ok())
-        return Failure{kColumnsUnreadable, columns.failure().detail};
+        return columns.failure();
     ColumnLists lists;
     for (const auto& [table, found] : columns.value())
         lists.emplace(table, found.replayed);

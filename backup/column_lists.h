@@ -21,8 +21,8 @@ struct TableColumns {
 using TableColumnsMap = std::map<std::string, TableColumns, std::less<>>;
 
 // Every staged table's columns, read on `sql` (inside its transaction, if
-// any). Fails, with the server's message or the table that has no columns
-// as the detail and no reason, when the query fails or a table is missing.
+// any). Fails when the query fails or a table is missing, with the server's
+// message or the table in the detail.
 Result<TableColumnsMap> LoadTableColumns(Sql& sql, const ServerSql& server);
 
 // What goes after the table name in every replayed INSERT of a staged

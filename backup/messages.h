@@ -31,6 +31,7 @@ inline constexpr const char* kColumnsUnreadable = "Struktur tabel tidak dapat di
 inline constexpr const char* kConnectionLost = "Koneksi database terputus selama backup";
 inline constexpr const char* kDropFailed = "Data sementara tidak dapat dihapus dari database";
 // ... the folder and the tools.
+inline constexpr const char* kNoFolderChosen = "Folder tujuan belum dipilih; pilih folder dengan Cari";
 inline constexpr const char* kFolderMissing = "Folder tujuan tidak ditemukan; pilih folder lain";
 inline constexpr const char* kFolderUnwritable = "Folder tujuan tidak dapat ditulisi; pilih folder lain";
 inline constexpr const char* kToolCannotStart =
@@ -61,9 +62,8 @@ inline constexpr const char* kRunWithoutOutcome = "Proses backup berakhir tanpa 
 inline constexpr const char* kArchiveSound = "Arsip utuh";
 inline constexpr const char* kArchiveRestorable = "Arsip utuh dan dapat dipulihkan";
 inline constexpr const char* kArchiveNotFound = "Berkas arsip tidak ditemukan; periksa nama dan foldernya";
-inline constexpr const char* kWrongPassword = "Arsip tidak dapat dibuka dengan kata sandi program";
+inline constexpr const char* kNotOurArchive = "Berkas ini bukan arsip backup Pelantra";
 inline constexpr const char* kArchiveDamaged = "Arsip rusak atau tidak lengkap";
-inline constexpr const char* kNotTheOneMember = "Arsip harus berisi tepat satu berkas kartesa2014.sql";
 inline constexpr const char* kArchiveUnreadable = "Isi arsip tidak dapat dibaca";
 inline constexpr const char* kCutInValue = "Isi arsip terpotong di tengah nilai atau komentar";
 inline constexpr const char* kCutInStatement = "Isi arsip terpotong di tengah perintah";
@@ -71,6 +71,18 @@ inline constexpr const char* kForbiddenStatement = "Arsip berisi perintah yang t
 inline constexpr const char* kNotRestorable = "Isi arsip tidak dapat dipulihkan";
 inline constexpr const char* kRowsDiffer = "Jumlah baris setelah pemulihan tidak sesuai";
 inline constexpr const char* kCheckStopped = "Pemeriksaan dihentikan";
+inline constexpr const char* kScratchNotReady = "Salinan uji tabel sekolah tidak dapat dibuat di database";
+// The first line of a check that could not judge the archive.
+inline constexpr const char* kCheckNotDone = "Pemeriksaan tidak dapat dilakukan; arsip belum diperiksa";
+
+// Who holds the backup lock.
+inline constexpr const char* kLockHeldElsewhere = "Kunci backup dipegang sesi database lain";
+inline constexpr const char* kLockHolder =
+    "Kunci backup dipegang sesi database lain: proses {}, program \"{}\", dari {}, tersambung sejak {}";
+inline constexpr const char* kLocalSocket = "soket lokal";
+
+// A staged table the database lacks.
+inline constexpr const char* kNoColumnsFound = "tabel public.{} tidak ada atau tidak berkolom";
 
 // Where the settings were looked for.
 inline constexpr const char* kSettingsFolderDetail = "setting.ini di folder {}";
@@ -88,6 +100,12 @@ inline constexpr const char* kWhyTwoStatements = "teks lain sesudah perintah ata
 inline constexpr const char* kWhyNestedComment = "komentar di dalam komentar";
 inline constexpr const char* kWhyNulByte = "byte NUL";
 inline constexpr const char* kWhyTooLong = "perintah atau komentar lebih dari 64 MiB";
+// Why a file is no archive of ours.
+inline constexpr const char* kWhyNotAnArchive = "berkas ini bukan arsip 7z";
+inline constexpr const char* kWhyOtherPassword = "arsip terkunci dengan kata sandi lain";
+inline constexpr const char* kWhyOtherMembers = "arsip tidak berisi tepat satu berkas kartesa2014.sql";
+inline constexpr const char* kWhyNotLocked = "arsip tidak terkunci dengan kata sandi";
+
 // Detail of a dump that ends without its closing title line.
 inline constexpr const char* kNoClosingLine = "baris penutup dump (\"-- Kartesa Ombralu complete\") tidak ada";
 
@@ -100,21 +118,15 @@ inline constexpr const char* kRowsDifferDetail = "tabel {}: {} baris di arsip, {
 // Every message above that the user reads in a box or on standard error,
 // the steps aside; the README's message table lists exactly these.
 inline constexpr std::array kBackupMessages = {
-    kSuccessMessage,       kFailureMessage,    kSchoolNotFound,
-    kAnotherBackupRunning, kSchemaBusy,        kSchemaInUse,
-    kStagingFailed,        kSchoolUnreadable,  kColumnsUnreadable,
-    kConnectionLost,       kDropFailed,        kFolderMissing,
-    kFolderUnwritable,     kToolCannotStart,   kExportFailed,
-    kBaseDirMissing,       kDumpToolTooOld,    kExportIncomplete,
-    kOtherSchool,          kRewriteFailed,     kExportStalled,
-    kArchiverStalled,      kArchiveNotMade,    kArchiveTestFailed,
-    kArchiveContentWrong,  kArchiveNotLocked,  kArchiveNotSaved,
-    kStoppedReason,        kRunBroke,          kRunWithoutOutcome,
-    kArchiveSound,         kArchiveRestorable, kArchiveNotFound,
-    kWrongPassword,        kArchiveDamaged,    kNotTheOneMember,
-    kArchiveUnreadable,    kCutInValue,        kCutInStatement,
-    kForbiddenStatement,   kNotRestorable,     kRowsDiffer,
-    kCheckStopped,
+    kSuccessMessage,      kFailureMessage,    kSchoolNotFound,    kAnotherBackupRunning, kSchemaBusy,
+    kSchemaInUse,         kStagingFailed,     kSchoolUnreadable,  kColumnsUnreadable,    kConnectionLost,
+    kDropFailed,          kNoFolderChosen,    kFolderMissing,     kFolderUnwritable,     kToolCannotStart,
+    kExportFailed,        kBaseDirMissing,    kDumpToolTooOld,    kExportIncomplete,     kOtherSchool,
+    kRewriteFailed,       kExportStalled,     kArchiverStalled,   kArchiveNotMade,       kArchiveTestFailed,
+    kArchiveContentWrong, kArchiveNotLocked,  kArchiveNotSaved,   kStoppedReason,        kRunBroke,
+    kRunWithoutOutcome,   kArchiveSound,      kArchiveRestorable, kArchiveNotFound,      kNotOurArchive,
+    kArchiveDamaged,      kArchiveUnreadable, kCutInValue,        kCutInStatement,       kForbiddenStatement,
+    kNotRestorable,       kRowsDiffer,        kCheckStopped,      kScratchNotReady,      kCheckNotDone,
 };
 
 } // namespace pelantra

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "backup/column_lists.h"
+#include "backup/indonesian_time.h"
 #include "backup/messages.h"
 #include "backup/server_sql.h"
 #include "backup/staged_tables.h"
@@ -17,32 +18,6 @@ const std::string kLockKeyText = std::to_string(kBackupLockKey);
 const std::string kLockKeyHigh = std::to_string(static_cast<unsigned long long>(kBackupLockKey) >> 32);
 const std::string kLockKeyLow = std::to_string(static_cast<unsigned long long>(kBackupLockKey) & 0xffffffffULL);
 
-// How each table's rows are chosen: the school's own by its id ($1), the
-// others through `key` of a table staged before them. Each source row is
-// copied once, even when its key occurs in several staged rows (a student
-// registered twice, a staff member registered for two school years).
-struct RowChoice {
-    std::string_view table;
-    std::string_view key;
-    std::string_view through; // empty: the school's own rows
-};
-constexpr RowChoice kRowChoices[] = {
-    {"sekolah", "sekolah_id", {}},
-    {"rombongan_belajar", "sekolah_id", {}},
-    {"registrasi_peserta_didik", "sekolah_id", {}},
-    {"ptk_terdaftar", "sekolah_id", {}},
-    {"peserta_didik", "peserta_didik_id", "registrasi_peserta_didik"},
-    {"ptk", "ptk_id", "ptk_terdaftar"},
-    {"anggota_rombel", "rombongan_belajar_id", "rombongan_belajar"},
-    {"pembelajaran", "rombongan_belajar_id", "rombongan_belajar"},
-    {"riwayat_gaji_berkala", "ptk_id", "ptk_terdaftar"},
-    {"rwy_kepangkatan", "ptk_id", "ptk_terdaftar"},
-    {"rwy_pend_formal", "ptk_id", "ptk_terdaftar"},
-    {"rwy_fungsional", "ptk_id", "ptk_terdaftar"},
-    {"tugas_tambahan", "ptk_id", "ptk_terdaftar"},
-};
-static_assert(std::size(kRowChoices) == kStagedTables.size());
-
 // The reason for a failed staging statement.
 Failure StagingFailure(const Sql& sql, const char* otherwise = kStagingFailed)
 {
@@ -55,13 +30,15 @@ Failure StagingFailure(const Sql& sql, const char* otherwise = kStagingFailed)
 
 // Drops our tables one by one and then the schema, each without CASCADE, so
 // that an object outside the schema that depends on it stops the drop.
-bool DropStagingSchema(Sql& sql)
+Status DropStagingSchema(Sql& sql, const char* reason)
 {
     for (std::string_view table : kStagedTables) {
         if (!sql.Execute("DROP TABLE IF EXISTS " + Staged(table) + " RESTRICT"))
-            return false;
+            return StagingFailure(sql, reason);
     }
-    return sql.Execute(std::string("DROP SCHEMA IF EXISTS ") + kStagingSchema + " RESTRICT");
+    if (!sql.Execute(std::string("DROP SCHEMA IF EXISTS ") + kStagingSchema + " RESTRICT"))
+        return StagingFailure(sql, reason);
+    return {};
 }
 
 // Inside the open transaction: is there a `sekolah` row for the id? A text
@@ -80,8 +57,9 @@ Status FindSchool(Sql& sql, const std::string& schoolId)
 // The staging script, in the open transaction.
 Status CopySchoolRows(Sql& sql, const ServerSql& server, const std::string& schoolId)
 {
-    if (!DropStagingSchema(sql) ||
-        !sql.Execute(std::string("CREATE SCHEMA ") + kStagingSchema + " AUTHORIZATION postgres"))
+    if (Status dropped = DropStagingSchema(sql, kStagingFailed); !dropped.ok())
+        return dropped;
+    if (!sql.Execute(std::string("CREATE SCHEMA ") + kStagingSchema + " AUTHORIZATION postgres"))
         return StagingFailure(sql);
     for (std::string_view table : kStagedTables) {
         if (!sql.Execute(server.CreateStagedTable(table)))
@@ -89,20 +67,26 @@ Status CopySchoolRows(Sql& sql, const ServerSql& server, const std::string& scho
     }
     const Result<TableColumnsMap> columns = LoadTableColumns(sql, server);
     if (!columns.ok())
-        return Failure{kStagingFailed, columns.failure().detail};
-    for (const RowChoice& choice : kRowChoices) {
-        const std::string key(choice.key);
-        const std::string where = choice.through.empty()
-                                      ? "a." + key + "=$1"
-                                      : "a." + key + " IN (SELECT b." + key + " FROM " + Staged(choice.through) + " b)";
-        // The names in the select list are the source's (a), the only table
-        // of the outer query.
-        const std::string& list = columns.value().find(choice.table)->second.written;
-        const std::string statement = "INSERT INTO " + Staged(choice.table) + " (" + list + ") SELECT " + list +
-                                      " FROM public." + std::string(choice.table) + " a WHERE " + where;
-        if (!sql.Execute(statement,
-                         choice.through.empty() ? SqlParams{schoolId} : SqlParams{}))
-            return StagingFailure(sql);
+        return columns.failure();
+    // The school's own rows first: the others are chosen through them. Each
+    // source row is copied once, even when its key occurs in several staged
+    // rows (a student registered twice, a staff member in two school years).
+    for (const bool own : {true, false}) {
+        for (const StagedTable& table : kStagedTableList) {
+            if (table.through.empty() != own)
+                continue;
+            const std::string key(table.key);
+            const std::string where =
+                own ? "a." + key + "=$1"
+                    : "a." + key + " IN (SELECT b." + key + " FROM " + Staged(table.through) + " b)";
+            // The names in the select list are the source's (a), the only
+            // table of the outer query.
+            const std::string& list = columns.value().at(std::string(table.name)).written;
+            const std::string statement = "INSERT INTO " + Staged(table.name) + " (" + list + ") SELECT " + list +
+                                          " FROM public." + std::string(table.name) + " a WHERE " + where;
+            if (!sql.Execute(statement, own ? SqlParams{schoolId} : SqlParams{}))
+                return StagingFailure(sql);
+        }
     }
     return {};
 }
@@ -118,7 +102,7 @@ Result<StagedRows> CountStagedRows(Sql& sql)
     int column = 0;
     for (std::string_view table : kStagedTables)
         rows.perTable.emplace(std::string(table), sql.Value<std::uint64_t>(column++).value_or(0));
-    if (!sql.Query("SELECT sekolah_id::text FROM " + Staged("sekolah")))
+    if (!sql.Query("SELECT " + std::string(kSchoolKey) + "::text FROM " + Staged(kSchoolTable)))
         return StagingFailure(sql);
     while (sql.Fetch())
         rows.schoolIds.push_back(sql[0]);
@@ -137,15 +121,17 @@ Result<BackupLock> BackupLock::Take(PostgreSQLSession& session)
     if (taken.value().value_or(false))
         return BackupLock(session);
     // Who holds it, for whoever has to find that other backup.
-    std::string holder = "the backup lock is held by another session";
-    if (sql.Query("SELECT a.pid, a.application_name, coalesce(host(a.client_addr), 'local socket'), "
-                  "to_char(a.backend_start, 'YYYY-MM-DD HH24:MI:SS TZ') FROM pg_locks l "
+    std::string holder = kLockHeldElsewhere;
+    if (sql.Query("SELECT a.pid, a.application_name, host(a.client_addr), "
+                  "extract(epoch FROM a.backend_start)::bigint FROM pg_locks l "
                   "JOIN pg_stat_activity a ON a.pid = l.pid WHERE l.locktype = 'advisory' AND l.granted "
                   "AND l.classid = $1::oid AND l.objid = $2::oid AND l.objsubid = 1",
                   {kLockKeyHigh, kLockKeyLow}) &&
-        sql.Fetch())
-        holder +=
-            ": process " + sql[0] + ", program \"" + sql[1] + "\", from " + sql[2] + ", connected since " + sql[3];
+        sql.Fetch()) {
+        const QDateTime since = QDateTime::fromSecsSinceEpoch(sql.Value<std::uint64_t>(3).value_or(0));
+        holder =
+            FillIn(kLockHolder, {sql[0], sql[1], sql[2].empty() ? kLocalSocket : sql[2], IndonesianDateTime(since)});
+    }
     return Failure{kAnotherBackupRunning, holder};
 }
 
@@ -204,8 +190,8 @@ Status DropStaging(PostgreSQLSession& session)
     Transaction transaction(session);
     if (!transaction.Begun())
         return Failure{kDropFailed, transaction.ErrorText()};
-    if (!DropStagingSchema(transaction))
-        return StagingFailure(transaction, kDropFailed);
+    if (Status dropped = DropStagingSchema(transaction, kDropFailed); !dropped.ok())
+        return dropped;
     if (!transaction.Commit())
         return Failure{kDropFailed, transaction.ErrorText()};
     return {};

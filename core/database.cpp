@@ -113,6 +113,12 @@ bool PostgreSQLSession::IsOpen() const
     return conn_ != nullptr;
 }
 
+bool PostgreSQLSession::Connected() const
+{
+    std::lock_guard lock(mutex_);
+    return conn_ && PQstatus(conn_.get()) == CONNECTION_OK;
+}
+
 std::string PostgreSQLSession::ErrorText() const
 {
     std::lock_guard lock(mutex_);
@@ -236,9 +242,13 @@ Status OpenDatabase(PostgreSQLSession& session)
 
 Status Reconnect(PostgreSQLSession& session)
 {
-    if (session.Revive())
+    const Result<std::string> port = ConfiguredPort();
+    if (!port.ok())
+        return port.failure();
+    // A server that moved to another port is followed there.
+    if (port.value() == session.Port() ? session.Revive() : session.OpenOnPort(port.value()))
         return {};
-    return Failure{kServerUnreachable, "127.0.0.1 port " + session.Port() + ": " + session.ErrorText()};
+    return Failure{kServerUnreachable, "127.0.0.1 port " + port.value() + ": " + session.ErrorText()};
 }
 
 void SetDefaultSession(PostgreSQLSession* session)

@@ -54,6 +54,8 @@ public:
     bool Revive();
     void Close();
     bool IsOpen() const;
+    // Open, and its connection not known to be broken.
+    bool Connected() const;
     std::string ErrorText() const;
     // The port the session was opened on (empty when opened otherwise).
     std::string Port() const;
@@ -108,8 +110,10 @@ private:
 // its detail says why: no settings file, no port in it, or what the server
 // answered.
 Status OpenDatabase(PostgreSQLSession& session);
-// A session ready for work: its connection as it is when it still works,
-// else connected afresh. Fails with the server's answer and the port.
+// A session ready for work on the port that setting.ini names now: its
+// connection as it is when it still works and the port is the same, else
+// connected afresh. Fails as OpenDatabase does without a port, else with
+// the server's answer and the port.
 Status Reconnect(PostgreSQLSession& session);
 
 // The process-wide default session for every Sql object made without one.

@@ -24,6 +24,22 @@ namespace {
 constexpr int kMessageWidth = 420;
 // Beside a line of text: the box's icon and the space around both.
 constexpr int kIconAndMargins = 90;
+// What a box keeps free of the screen's width, for its frame.
+constexpr int kScreenMargin = 40;
+// Inside a button, on each side of its text.
+constexpr int kButtonPadding = 12;
+constexpr QChar kBreakOpportunity(0x200B); // zero width space
+
+// A path breaks at a folder separator or an underscore, and nowhere else
+// but at a blank.
+QString WithPathBreaks(QString text)
+{
+    for (int i = text.size() - 1; i >= 0; --i) {
+        if (text[i] == '/' || text[i] == '\\' || text[i] == '_')
+            text.insert(i + 1, kBreakOpportunity);
+    }
+    return text;
+}
 
 Dialogs realDialogs;
 Dialogs* current = &realDialogs;
@@ -33,6 +49,8 @@ QMessageBox::Icon IconOf(Message::Kind kind)
     switch (kind) {
     case Message::Kind::Warning:
         return QMessageBox::Warning;
+    case Message::Kind::Error:
+        return QMessageBox::Critical;
     case Message::Kind::Question:
         return QMessageBox::Question;
     case Message::Kind::Information:
@@ -69,27 +87,40 @@ std::unique_ptr<QMessageBox> MessageBox(QWidget* parent, const Message& message)
 {
     auto box = std::make_unique<QMessageBox>(IconOf(message.kind), QString::fromUtf8(kProgramName), message.text,
                                              QMessageBox::NoButton, parent);
-    box->setInformativeText(message.informative);
-    if (!message.detail.isEmpty())
+    box->setInformativeText(WithPathBreaks(message.informative));
+    if (!message.detail.isEmpty()) {
         box->setDetailedText(message.detail);
+        // The details button keeps room around the longer of its two texts.
+        const QString hide = QMessageBox::tr("Hide Details...");
+        for (QPushButton* button : box->findChildren<QPushButton*>()) {
+            if (button->text() == QMessageBox::tr("Show Details..."))
+                button->setMinimumWidth(std::max(button->fontMetrics().horizontalAdvance(hide),
+                                                 button->fontMetrics().horizontalAdvance(button->text())) +
+                                        2 * Zoomed(kButtonPadding));
+        }
+    }
     if (message.kind == Message::Kind::Question) {
         box->addButton(QString::fromUtf8(kYesButton), QMessageBox::YesRole);
-        box->setDefaultButton(box->addButton(QString::fromUtf8(kNoButton), QMessageBox::NoRole));
+        QPushButton* no = box->addButton(QString::fromUtf8(kNoButton), QMessageBox::NoRole);
+        box->setDefaultButton(no);
+        box->setEscapeButton(no);
     } else {
         if (!message.folder.isEmpty())
             box->addButton(QString::fromUtf8(kOpenFolderButton), QMessageBox::ActionRole);
-        box->setDefaultButton(box->addButton(QMessageBox::Ok));
+        QPushButton* ok = box->addButton(QMessageBox::Ok);
+        box->setDefaultButton(ok);
+        box->setEscapeButton(ok);
     }
     // As wide as the window, so that a reason and its details read in whole
     // lines; wider, as far as the screen allows, for a line (a path) that
-    // would otherwise break at a blank or after its drive.
+    // would otherwise break more often.
     const QFontMetrics metrics(box->font());
     int widest = 0;
     for (const QString& line : (message.text + '\n' + message.informative).split('\n'))
         widest = std::max(widest, metrics.horizontalAdvance(line));
     int width = std::max(Zoomed(kMessageWidth), widest + Zoomed(kIconAndMargins));
     if (const QScreen* screen = QGuiApplication::primaryScreen())
-        width = std::min(width, screen->availableGeometry().width() * 4 / 5);
+        width = std::min(width, screen->availableGeometry().width() - Zoomed(kScreenMargin));
     if (auto* grid = qobject_cast<QGridLayout*>(box->layout()))
         grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), grid->rowCount(), 0, 1,
                       grid->columnCount());
@@ -101,15 +132,29 @@ void Dialogs::Show(QWidget* parent, const Message& message)
     const std::unique_ptr<QMessageBox> box = MessageBox(parent, message);
     QApplication::beep();
     box->exec();
-    if (box->buttonRole(box->clickedButton()) == QMessageBox::ActionRole)
-        QDesktopServices::openUrl(QUrl::fromLocalFile(message.folder));
+    if (box->buttonRole(box->clickedButton()) != QMessageBox::ActionRole ||
+        QDesktopServices::openUrl(QUrl::fromLocalFile(message.folder)))
+        return;
+    Message unopened;
+    unopened.kind = Message::Kind::Warning;
+    unopened.text = QString::fromUtf8(kFolderNotOpened);
+    unopened.informative = QString::fromUtf8(kOpenFolderByHand) + '\n' + message.folder;
+    Show(parent, unopened);
 }
 
 bool Dialogs::Ask(QWidget* parent, const Message& question)
 {
     const std::unique_ptr<QMessageBox> box = MessageBox(parent, question);
+    openQuestion_ = box.get();
     box->exec();
+    openQuestion_ = nullptr;
     return box->buttonRole(box->clickedButton()) == QMessageBox::YesRole;
+}
+
+void Dialogs::DismissQuestion()
+{
+    if (openQuestion_)
+        openQuestion_->reject();
 }
 
 Dialogs& CurrentDialogs()

@@ -12,7 +12,7 @@ namespace pelantra {
 // What a message box says: the fixed text, below it what happened and what
 // to do, and the technical detail behind a button that shows it.
 struct Message {
-    enum class Kind { Information, Warning, Question };
+    enum class Kind { Information, Warning, Error, Question };
     Kind kind = Kind::Information;
     QString text;
     QString informative;
@@ -33,8 +33,14 @@ public:
     virtual QString SelectArchive(QWidget* parent, const QString& title);
     // A box with one OK button (and "Buka folder" when it names a folder).
     virtual void Show(QWidget* parent, const Message& message);
-    // A question answered with "Ya" or "Tidak" (the default); true for "Ya".
+    // A question answered with "Ya" or "Tidak" (the default, also Escape);
+    // true for "Ya".
     virtual bool Ask(QWidget* parent, const Message& question);
+    // Closes a question that is open as if "Tidak" had been chosen.
+    virtual void DismissQuestion();
+
+private:
+    QMessageBox* openQuestion_ = nullptr;
 };
 
 // The box that Dialogs::Show and Dialogs::Ask open for `message`.

@@ -17,9 +17,11 @@
 #include <system_error>
 #include <thread>
 
+#include "backup/archive.h"
 #include "backup/archive_check.h"
 #include "backup/backup_run.h"
 #include "backup/backup_worker.h"
+#include "backup/indonesian_time.h"
 #include "backup/staged_tables.h"
 #include "backup/staging.h"
 #include "backup/tools.h"
@@ -39,6 +41,9 @@ constexpr int kLayoutHeight = 220;
 constexpr int kBackupFontUnits = 30;
 // Small enough for the longest step and a few digits of seconds to fit the button.
 constexpr int kProgressFontUnits = 17;
+// While staging waits for the server, the window's events get this long in
+// each turn.
+constexpr int kServerWaitEventsMs = 50;
 
 // Places a control with LeftPosZ/TopPosZ-style values in layout units.
 void Place(QWidget* control, int left, int width, int top, int height)
@@ -201,13 +206,26 @@ void MainWindow::DoBackup()
 
     BeginWork();
     OnStep(BackupStep::Staging);
-    cmdBackup->repaint(); // staging holds this thread; show it first
 
     const std::string schoolId = SelectedSchoolId();
     auto run = std::make_unique<BackupRun>(session_, schoolId);
-    if (const Status staged = run->Stage(); !staged.ok()) {
+    Status stage;
+    {
+        // Staging runs on this thread; the window goes on painting and
+        // answering while the server works, and a stop cancels it there.
+        staging_ = true;
+        const ServerWaitScope turning(session_, [this] {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, kServerWaitEventsMs);
+            return StopRequested();
+        });
+        stage = run->Stage();
+        staging_ = false;
+    }
+    if (StopRequested())
+        stage = stage.ok() ? run->Finish(Failure{kStoppedReason, {}}).failure() : Failure{kStoppedReason, {}};
+    if (!stage.ok()) {
         EndWork();
-        Show(staged.failure());
+        Conclude(OutcomeMessage(stage.failure()));
         return;
     }
 
@@ -231,7 +249,7 @@ void MainWindow::DoBackup()
         const BackupOutcome outcome = run_->Finish(Failure{kRunNotStarted, error.what()});
         run_.reset();
         EndWork();
-        Show(outcome);
+        Conclude(OutcomeMessage(outcome));
     }
 }
 
@@ -253,13 +271,6 @@ void MainWindow::DoPeriksa()
     try {
         StartThread([this, path = archive.toStdString()] {
             const ConfiguredTools tools;
-            if (!tools.Named().ok()) {
-                const Result<DumpFacts> result = tools.Named().failure();
-                QMetaObject::invokeMethod(
-                    this, [this, path, result] { OnCheckResult(path, result); }, Qt::QueuedConnection);
-                workers.fetch_sub(1);
-                return;
-            }
             ToolWatch watch;
             watch.stopRequested = [this] { return StopRequested(); };
             const auto replaying = [this] {
@@ -267,7 +278,9 @@ void MainWindow::DoPeriksa()
                     this, [this] { SetStep(QString::fromUtf8(kCheckReplayingStep)); }, Qt::QueuedConnection);
             };
             const Result<DumpFacts> result =
-                ReplayArchive(session_, tools.Archiver(), NativePath(path).Utf8(), watch, replaying);
+                tools.Named().ok()
+                    ? ReplayArchive(session_, tools.Archiver(), NativePath(path).Utf8(), watch, replaying)
+                    : Result<DumpFacts>(tools.Named().failure());
             QMetaObject::invokeMethod(
                 this, [this, path, result] { OnCheckResult(path, result); }, Qt::QueuedConnection);
             workers.fetch_sub(1);
@@ -326,38 +339,17 @@ void MainWindow::OnStatus(std::string text)
     run_.reset();
     outcome_.reset();
     EndWork();
-    if (closeWhenDone_) {
-        close();
-        return;
-    }
-    Show(outcome);
+    Conclude(OutcomeMessage(outcome));
 }
 
 void MainWindow::OnCheckResult(std::string archive, Result<DumpFacts> result)
 {
     checking_ = false;
     EndWork();
-    if (closeWhenDone_) {
-        close();
-        return;
-    }
-    Message message;
-    if (result.ok()) {
-        message.text = QString::fromUtf8(kArchiveRestorable);
-        std::string text = FillIn(kArchiveLine, {archive}) + "\n";
-        for (std::string_view table : kStagedTables)
-            text.append("\n").append(table).append(": ").append(std::to_string(result.value().RowsOf(table)));
-        message.informative = QString::fromStdString(text);
-    } else {
-        message.kind = Message::Kind::Warning;
-        message.text = QString::fromUtf8(kCheckFailed);
-        message.informative = QString::fromStdString(result.failure().reason);
-        message.detail = QString::fromStdString(result.failure().detail);
-    }
-    CurrentDialogs().Show(this, message);
+    Conclude(CheckMessage(archive, result));
 }
 
-void MainWindow::Show(const BackupOutcome& outcome)
+Message MainWindow::OutcomeMessage(const BackupOutcome& outcome) const
 {
     Message message;
     if (outcome.ok()) {
@@ -366,11 +358,55 @@ void MainWindow::Show(const BackupOutcome& outcome)
                                                      FillIn(kArchiveLine, {outcome.value().path}));
         message.folder = runFolder_;
     } else {
-        message.kind = Message::Kind::Warning;
+        message.kind = Message::Kind::Error;
         message.text = QString::fromUtf8(kFailureMessage);
         message.informative = QString::fromStdString(outcome.failure().reason);
     }
     message.detail = QString::fromStdString(OutcomeDetail(outcome));
+    return message;
+}
+
+Message MainWindow::CheckMessage(const std::string& archive, const Result<DumpFacts>& result)
+{
+    Message message;
+    const std::string archiveLine = FillIn(kArchiveLine, {archive});
+    if (!result.ok()) {
+        const bool blamed = BlamesArchive(result.failure());
+        message.kind = blamed ? Message::Kind::Error : Message::Kind::Warning;
+        message.text = QString::fromUtf8(blamed ? kCheckFailed : kCheckNotDone);
+        message.informative = QString::fromStdString(result.failure().reason + "\n" + archiveLine);
+        message.detail = QString::fromStdString(result.failure().detail);
+        return message;
+    }
+    const DumpFacts& facts = result.value();
+    std::string text;
+    if (facts.school)
+        text.append(FillIn(kCheckSchoolLine, {facts.school->name, facts.school->npsn})).append("\n");
+    if (const QDateTime packed = QDateTime::fromString(QString::fromStdString(facts.packedAt), kListingTimeFormat);
+        packed.isValid())
+        text.append(FillIn(kCheckPackedLine, {IndonesianDateTime(packed)})).append("\n");
+    text.append(archiveLine).append("\n");
+    for (const StagedTable& table : kStagedTableList)
+        text.append("\n").append(
+            FillIn(kCheckTableLine, {table.label, table.name, std::to_string(facts.RowsOf(table.name))}));
+    message.text = QString::fromUtf8(kArchiveRestorable);
+    message.informative = QString::fromStdString(text);
+    return message;
+}
+
+void MainWindow::Conclude(const Message& message)
+{
+    if (asking_) {
+        // The question about closing no longer holds; the user had asked
+        // to close, so the outcome is shown and then the window closes.
+        endedWhileAsking_ = message;
+        CurrentDialogs().DismissQuestion();
+        return;
+    }
+    if (closeWhenDone_) {
+        close();
+        return;
+    }
     CurrentDialogs().Show(this, message);
 }
 
@@ -420,12 +456,17 @@ void MainWindow::closeEvent(QCloseEvent* event)
     question.kind = Message::Kind::Question;
     question.text = tr(checking_ ? kCloseDuringCheck : kCloseDuringBackup);
     question.informative = checking_ ? QString() : tr(kEarlierArchiveKept);
-    if (!CurrentDialogs().Ask(this, question))
-        return;
-    if (!Busy()) { // the work ended while the question was open
+    asking_ = true;
+    const bool yes = CurrentDialogs().Ask(this, question);
+    asking_ = false;
+    if (endedWhileAsking_) {
+        const Message ended = *std::exchange(endedWhileAsking_, std::nullopt);
+        CurrentDialogs().Show(this, ended);
         event->accept();
         return;
     }
+    if (!yes)
+        return;
     closeWhenDone_ = true;
     stopRequested_ = true;
     SetStep(QString());

@@ -11,9 +11,10 @@
 #include <optional>
 #include <string>
 
+#include "backup/archive_grammar.h"
 #include "backup/backup_outcome.h"
 #include "backup/backup_worker.h"
-#include "backup/archive_grammar.h"
+#include "ui/dialogs.h"
 
 class QComboBox;
 class QGroupBox;
@@ -82,8 +83,8 @@ public:
     std::string SelectedSchoolId() const;
     // True from a successful staging until the run's end has been handled.
     bool RunOpen() const { return run_ != nullptr; }
-    // A backup or a check is under way.
-    bool Busy() const { return run_ != nullptr || checking_; }
+    // A backup (staging included) or a check is under way.
+    bool Busy() const { return staging_ || run_ != nullptr || checking_; }
     // The user chose to stop the work under way; workers read it.
     bool StopRequested() const { return stopRequested_.load(); }
 
@@ -106,7 +107,11 @@ private:
     // The controls that start work are off until EndWork().
     void BeginWork();
     void EndWork();
-    void Show(const BackupOutcome& outcome);
+    Message OutcomeMessage(const BackupOutcome& outcome) const;
+    static Message CheckMessage(const std::string& archive, const Result<DumpFacts>& result);
+    // Tells how the work ended: in a box, or, when the user chose to close,
+    // by closing.
+    void Conclude(const Message& message);
     // The disabled button tells the step under way and the seconds since the work began.
     void SetStep(const QString& step);
     void ShowProgress();
@@ -114,9 +119,13 @@ private:
     PostgreSQLSession& session_;
     std::unique_ptr<BackupRun> run_;
     std::optional<BackupOutcome> outcome_;
+    bool staging_ = false;
     bool checking_ = false;
     std::atomic<bool> stopRequested_{false};
     bool closeWhenDone_ = false;
+    // The question about closing during work is open, and what ended while it was.
+    bool asking_ = false;
+    std::optional<Message> endedWhileAsking_;
     QString runFolder_;
     QString step_;
     QElapsedTimer runTime_;

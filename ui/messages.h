@@ -28,11 +28,19 @@ inline constexpr const char* kYesButton = "Ya";
 inline constexpr const char* kNoButton = "Tidak";
 // The steps of a check, and of work asked to stop; " detik" follows the seconds.
 inline constexpr const char* kCheckOpeningStep = "Membuka arsip...";
-inline constexpr const char* kCheckReplayingStep = "Memulihkan isi arsip...";
+inline constexpr const char* kCheckReplayingStep = "Uji pulih ke salinan sementara...";
 inline constexpr const char* kStoppingStep = "Menghentikan...";
 inline constexpr const char* kSeconds = " detik";
 // Boxes: their first lines, and the lines that name what they are about.
 inline constexpr const char* kCheckFailed = "Arsip tidak lolos pemeriksaan";
+// The lines of a checked archive's box: whose it is, when it was made, and
+// its rows per table ("Peserta didik (peserta_didik): 120").
+inline constexpr const char* kCheckSchoolLine = "Sekolah: {} (NPSN {})";
+inline constexpr const char* kCheckPackedLine = "Dibuat: {}";
+inline constexpr const char* kCheckTableLine = "{} ({}): {}";
+// "Buka folder" found no program to open the folder with.
+inline constexpr const char* kFolderNotOpened = "Folder tidak dapat dibuka";
+inline constexpr const char* kOpenFolderByHand = "Buka folder ini sendiri lewat pengelola berkas:";
 inline constexpr const char* kRunNotStarted = "Proses backup tidak dapat dimulai";
 inline constexpr const char* kCheckNotStarted = "Pemeriksaan tidak dapat dimulai";
 inline constexpr const char* kCloseDuringBackup = "Backup sedang berjalan. Hentikan backup lalu tutup?";
@@ -43,7 +51,7 @@ inline constexpr const char* kNoSchools = "Belum ada sekolah dengan akun operato
 inline constexpr const char* kStartupHint = "Periksa DefDBPort di setting.ini dan pastikan server database berjalan.";
 
 // The README's message table lists these.
-inline constexpr std::array kWindowMessages = {kCheckFailed, kRunNotStarted, kCheckNotStarted, kCloseDuringBackup,
-                                               kCloseDuringCheck};
+inline constexpr std::array kWindowMessages = {kCheckFailed,       kRunNotStarted,    kCheckNotStarted,
+                                               kCloseDuringBackup, kCloseDuringCheck, kFolderNotOpened};
 
 } // namespace pelantra

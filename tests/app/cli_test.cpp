@@ -150,27 +150,19 @@ TEST_F(CliArchiveTest, VerifyAcceptsABackupAndRejectsEachTampering)
         ArchiveDamage damage = ArchiveDamage::None;
     };
     constexpr const char* kDamaged = "Arsip rusak atau tidak lengkap";
+    constexpr const char* kNotOurs = "Berkas ini bukan arsip backup Pelantra";
     const Case cases[] = {
-        {"another password",
-         {{"kartesa2014.sql", dump}},
-         "-pother",
-         "Arsip tidak dapat dibuka dengan kata sandi program"},
+        {"another password", {{"kartesa2014.sql", dump}}, "-pother", kNotOurs},
         {"flipped bytes", {{"kartesa2014.sql", dump}}, "-ptiupanbatur", kDamaged, ArchiveDamage::FlippedBytes},
         {"cut short", {{"kartesa2014.sql", dump}}, "-ptiupanbatur", kDamaged, ArchiveDamage::CutShort},
-        {"a text file", {{"kartesa2014.sql", dump}}, "-ptiupanbatur", kDamaged, ArchiveDamage::TextInstead},
+        {"a text file", {{"kartesa2014.sql", dump}}, "-ptiupanbatur", kNotOurs, ArchiveDamage::TextInstead},
         {"no closing line",
          {{"kartesa2014.sql", dump.substr(0, dump.find("--\n-- Kartesa Ombralu complete"))}},
          "-ptiupanbatur",
          kDamaged},
         {"no such file", {}, nullptr, "Berkas arsip tidak ditemukan; periksa nama dan foldernya"},
-        {"member missing",
-         {{"lain.sql", dump}},
-         "-ptiupanbatur",
-         "Arsip harus berisi tepat satu berkas kartesa2014.sql"},
-        {"member extra",
-         {{"kartesa2014.sql", dump}, {"lain.sql", "x"}},
-         "-ptiupanbatur",
-         "Arsip harus berisi tepat satu berkas kartesa2014.sql"},
+        {"member missing", {{"lain.sql", dump}}, "-ptiupanbatur", kNotOurs},
+        {"member extra", {{"kartesa2014.sql", dump}, {"lain.sql", "x"}}, "-ptiupanbatur", kNotOurs},
         {"ends inside a value",
          {{"kartesa2014.sql", dump.substr(0, dump.find("VALUES ('", firstInsert) + 12)}},
          "-ptiupanbatur",

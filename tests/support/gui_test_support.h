@@ -40,12 +40,18 @@ public:
     bool Ask(QWidget*, const Message& question) override
     {
         questions.push_back(question);
-        return nextAnswer;
+        questionDismissed = false;
+        if (whileAsking) // the question stays open while this runs
+            whileAsking();
+        return !questionDismissed && nextAnswer;
     }
+    void DismissQuestion() override { questionDismissed = true; }
 
     QString nextDirectory;
     QString nextArchive;
     bool nextAnswer = false;
+    std::function<void()> whileAsking;
+    bool questionDismissed = false;
     std::vector<QString> selectorTitles;
     std::vector<Box> boxes;
     std::vector<Message> questions;

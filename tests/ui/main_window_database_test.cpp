@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 #include <system_error>
@@ -298,6 +299,94 @@ TEST_F(MainWindowDatabaseTest, ClosingDuringARunAsksAndStopsOnlyOnYes)
     EXPECT_EQ(AdvisoryLocks(), "0");
 }
 
+TEST_F(MainWindowDatabaseTest, QuestionThatOutlivesTheRunGoesAwayAndTheWindowCloses)
+{
+    RecordingWindow window(session);
+    window.show();
+    window.strLocation->setText(OutFolder());
+    window.DoBackup();
+    ASSERT_TRUE(window.RunOpen());
+    // The question stays unanswered until the run has ended.
+    dialogs.nextAnswer = true;
+    dialogs.whileAsking = [&] { ProcessEventsUntil([&] { return dialogs.questionDismissed; }, 120000); };
+    window.close();
+    EXPECT_TRUE(dialogs.questionDismissed) << "the question outlived the run";
+    ASSERT_EQ(dialogs.boxes.size(), 1u) << "the outcome is shown";
+    EXPECT_EQ(dialogs.boxes[0].text, "Backup data telah berhasil dilakukan");
+    EXPECT_FALSE(window.isVisible()) << "the user had asked to close";
+    EXPECT_EQ(Archives().size(), 1);
+    EXPECT_EQ(StagingSchemas(), "0");
+}
+
+TEST_F(MainWindowDatabaseTest, StagingThatWaitsForTheServerKeepsTheWindowAlive)
+{
+    // Another session holds a table staging reads.
+    PostgreSQLSession other;
+    ASSERT_TRUE(other.OpenOnPort(port));
+    auto holdTable = [&] {
+        ASSERT_TRUE(Sql(other).Execute("BEGIN"));
+        ASSERT_TRUE(Sql(other).Execute("LOCK TABLE public.sekolah IN ACCESS EXCLUSIVE MODE"));
+    };
+    RecordingWindow window(session);
+    window.show();
+    window.strLocation->setText(OutFolder());
+
+    // A timer keeps its time while staging waits, until the table is free.
+    holdTable();
+    QElapsedTimer clock;
+    qint64 lastTick = 0, longestGap = 0;
+    QTimer ticks;
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, clock.elapsed() - lastTick);
+        lastTick = clock.elapsed();
+    });
+    ticks.start(50);
+    QTimer::singleShot(1500, [&] { Sql(other).Execute("ROLLBACK"); });
+    clock.start();
+    window.DoBackup();
+    EXPECT_GE(clock.elapsed(), 1400) << "staging did not wait for the table";
+    EXPECT_LT(longestGap, 400) << "the window stood still while staging waited";
+    ASSERT_TRUE(window.RunOpen());
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !dialogs.boxes.empty(); }, 120000));
+
+    // A close during the wait stops staging there, and the window closes.
+    holdTable();
+    dialogs.nextAnswer = true;
+    QTimer::singleShot(300, [&] { window.close(); });
+    clock.restart();
+    window.DoBackup();
+    EXPECT_LT(clock.elapsed(), 5000) << "the close waited for the table";
+    EXPECT_EQ(dialogs.questions.size(), 1u);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(dialogs.boxes.size(), 1u) << "a stop the user asked for needs no box";
+    Sql(other).Execute("ROLLBACK");
+    EXPECT_EQ(StagingSchemas(), "0");
+    EXPECT_EQ(AdvisoryLocks(), "0");
+}
+
+TEST_F(MainWindowDatabaseTest, PortChangedInTheSettingsIsUsedAtTheNextBackup)
+{
+    PELANTRA_REQUIRE_SCRAM_DATABASE(otherPort);
+    RecordingWindow window(session);
+    window.strLocation->setText(OutFolder());
+
+    work->WriteSettings("1", work->ToolsPath());
+    window.DoBackup();
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes.back().informative, kServerUnreachable) << "the old connection was used";
+    EXPECT_NE(dialogs.boxes.back().detail.indexOf("127.0.0.1 port 1: "), -1)
+        << dialogs.boxes.back().detail.toStdString();
+
+    // The server moved: the next backup goes there, without a restart.
+    work->WriteSettings(otherPort, work->ToolsPath());
+    window.DoBackup();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return dialogs.boxes.size() == 2; }, 120000)) << "the run never ended";
+    EXPECT_EQ(dialogs.boxes.back().text, "Backup data telah berhasil dilakukan")
+        << dialogs.boxes.back().detail.toStdString();
+    EXPECT_EQ(session.Port(), otherPort);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return window.workers.load() == 0; }, 10000));
+}
+
 TEST_F(MainWindowDatabaseTest, WindowDestroyedDuringARunWaitsAndCleansUp)
 {
     auto* window = new RecordingWindow(session);
@@ -338,25 +427,51 @@ TEST_F(MainWindowDatabaseTest, CheckingAnArchiveTellsItsRowsOrWhatIsWrong)
     const Case cases[] = {
         {good, "Arsip utuh dan dapat dipulihkan", nullptr},
         {damaged, "Arsip tidak lolos pemeriksaan", "Arsip rusak atau tidak lengkap"},
-        {locked, "Arsip tidak lolos pemeriksaan", "Arsip tidak dapat dibuka dengan kata sandi program"},
+        {locked, "Arsip tidak lolos pemeriksaan", "Berkas ini bukan arsip backup Pelantra"},
+        {good, "Pemeriksaan tidak dapat dilakukan; arsip belum diperiksa", kServerUnreachable},
     };
+    PELANTRA_REQUIRE(SandboxFolder(), sandbox);
+    struct Restart {
+        std::string sandbox;
+        bool down = false;
+        ~Restart()
+        {
+            if (down)
+                SandboxServer(sandbox, "resume");
+        }
+    } server{sandbox};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.archive);
         ASSERT_TRUE(ProcessEventsUntil([&] { return window.workers.load() == 0; }, 10000));
+        if (c.informative == kServerUnreachable) { // a good archive, and the server stopped
+            server.down = true;
+            SandboxServer(sandbox, "halt");
+        }
         dialogs.boxes.clear();
         dialogs.nextArchive = QString::fromStdString(c.archive);
         window.DoPeriksa();
-        EXPECT_FALSE(window.cmdBackup->isEnabled());
-        EXPECT_TRUE(window.cmdBackup->text().startsWith("Membuka arsip...")) << window.cmdBackup->text().toStdString();
+        if (!server.down) {
+            EXPECT_FALSE(window.cmdBackup->isEnabled());
+            EXPECT_TRUE(window.cmdBackup->text().startsWith("Membuka arsip..."))
+                << window.cmdBackup->text().toStdString();
+        }
         ASSERT_TRUE(ProcessEventsUntil([&] { return !dialogs.boxes.empty(); }, 120000)) << "the check never ended";
         EXPECT_TRUE(window.cmdBackup->isEnabled());
+        const QString shown = dialogs.boxes[0].informative;
         EXPECT_EQ(dialogs.boxes[0].text.toStdString(), c.text) << dialogs.boxes[0].detail.toStdString();
-        if (c.informative)
-            EXPECT_EQ(dialogs.boxes[0].informative.toStdString(), c.informative);
-        else // the rows per table
-            EXPECT_NE(dialogs.boxes[0].informative.indexOf("\nptk: 3\n"), -1)
-                << dialogs.boxes[0].informative.toStdString();
+        EXPECT_TRUE(shown.contains("Arsip: " + QString::fromStdString(c.archive))) << shown.toStdString();
+        if (c.informative) {
+            EXPECT_TRUE(shown.startsWith(c.informative)) << shown.toStdString();
+            continue;
+        }
+        // Whose archive, when it was made, and its rows per table.
+        EXPECT_TRUE(shown.startsWith(QString("Sekolah: SD Negeri 1 Hulu (NPSN ") + kItsNpsn + ")\nDibuat: "))
+            << shown.toStdString();
+        EXPECT_TRUE(shown.contains("\nPTK (guru dan tenaga kependidikan) (ptk): 3\n")) << shown.toStdString();
     }
+    SandboxServer(sandbox, "resume");
+    server.down = false;
+    ASSERT_TRUE(session.Revive());
     EXPECT_EQ(Query("SELECT count(*) FROM pg_namespace WHERE nspname = 'pelantra_uji'"), "0");
     EXPECT_EQ(AdvisoryLocks(), "0");
 }
@@ -375,7 +490,7 @@ TEST_F(MainWindowDatabaseTest, ThreadThatCannotStartLeavesTheWindowUsable)
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0].text, "Backup data gagal dilakukan");
     EXPECT_EQ(dialogs.boxes[0].informative, "Proses backup tidak dapat dimulai");
-    EXPECT_EQ(dialogs.boxes[0].kind, Message::Kind::Warning);
+    EXPECT_EQ(dialogs.boxes[0].kind, Message::Kind::Error);
     EXPECT_EQ(StagingSchemas(), "0");
     EXPECT_EQ(AdvisoryLocks(), "0");
 }
@@ -399,8 +514,9 @@ TEST_F(MainWindowDatabaseTest, FailedStagingStartsNoWorker)
     EXPECT_EQ(dialogs.boxes[0].text, "Backup data gagal dilakukan");
     EXPECT_EQ(dialogs.boxes[0].informative, "Backup lain sedang berjalan pada database ini");
     // Which program holds the lock, from where, since when.
-    EXPECT_TRUE(dialogs.boxes[0].detail.contains(QRegularExpression(
-        "program \"Pelantra\", from (127\\.0\\.0\\.1|local socket), connected since \\d{4}-\\d\\d-\\d\\d ")))
+    EXPECT_TRUE(
+        dialogs.boxes[0].detail.contains(QRegularExpression("program \"Pelantra\", dari (127\\.0\\.0\\.1|soket lokal), "
+                                                            "tersambung sejak \\d{1,2} \\w+ \\d{4} \\d\\d\\.\\d\\d")))
         << dialogs.boxes[0].detail.toStdString();
     EXPECT_TRUE(window.statuses.empty());
     EXPECT_TRUE(DropStaging(other).ok());
