@@ -30,6 +30,8 @@ ToolCommand ExportCommand(const std::string& program, const std::string& port, c
     if (serverEncoding != "UTF8" && serverEncoding != "SQL_ASCII")
         command.arguments.insert(command.arguments.end() - 1, {"--encoding", "UTF8"});
     command.environment = {{"PGPASSWORD", kDatabasePassword}};
+    // pg_dump writes its own messages in its C runtime's locale.
+    command.messages = MessageCodePage::Ansi;
     return command;
 }
 

@@ -146,6 +146,35 @@ std::string Utf8FromUnnamedEncoding(const std::string& bytes)
     return text;
 }
 
+std::string Utf8FromProgramMessages(const std::string& bytes, [[maybe_unused]] MessageCodePage codePage)
+{
+#ifdef _WIN32
+    const UINT windowsCodePage = codePage == MessageCodePage::Oem ? CP_OEMCP : CP_ACP;
+    std::string text;
+    text.reserve(bytes.size());
+    for (std::size_t start = 0; start < bytes.size();) {
+        std::size_t end = bytes.find('\n', start);
+        end = end == std::string::npos ? bytes.size() : end + 1;
+        const std::string line = bytes.substr(start, end - start);
+        start = end;
+        const int n = IsValidUtf8(line) ? 0
+                                        : MultiByteToWideChar(windowsCodePage, MB_ERR_INVALID_CHARS, line.data(),
+                                                              static_cast<int>(line.size()), nullptr, 0);
+        if (n <= 0) {
+            text += line;
+            continue;
+        }
+        std::wstring wide(static_cast<std::size_t>(n), L'\0');
+        MultiByteToWideChar(windowsCodePage, MB_ERR_INVALID_CHARS, line.data(), static_cast<int>(line.size()),
+                            wide.data(), n);
+        text += WideToUtf8(wide);
+    }
+    return text;
+#else
+    return bytes;
+#endif
+}
+
 std::filesystem::path FileSystemPath(const std::string& bytes)
 {
 #ifdef _WIN32

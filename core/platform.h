@@ -58,6 +58,16 @@ bool IsValidUtf8(const std::string& bytes);
 // page of the Windows machines such bytes come from.
 std::string Utf8FromUnnamedEncoding(const std::string& bytes);
 
+// The code page a program writes its messages in on Windows: a console
+// program such as 7-Zip writes the OEM one, a program that writes in its C
+// runtime's locale, such as pg_dump, the ANSI one.
+enum class MessageCodePage { Oem, Ansi };
+// A program's messages as UTF-8 text, line by line. A line that is valid
+// UTF-8 stays as it is (a server's words that pg_dump passes on); on Windows
+// any other is read in `codePage`, and keeps its bytes when it cannot be.
+// Elsewhere the bytes stay as they are.
+std::string Utf8FromProgramMessages(const std::string& bytes, MessageCodePage codePage);
+
 // Puts file `from` in the place of `to` in one step, replacing what was
 // there, so that a power cut leaves the old file or the new one: the file
 // reaches the disk before the rename and the folder after it. Both paths

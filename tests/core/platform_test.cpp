@@ -21,4 +21,12 @@ TEST(Platform, JoinPath)
     EXPECT_EQ(JoinPath("/home/tu/back\\", "a.std", Platform::Posix), "/home/tu/back\\/a.std");
 }
 
+#ifndef _WIN32
+TEST(Platform, ProgramMessagesKeepTheirBytesOutsideWindows)
+{
+    // Programs here write their locale's encoding, UTF-8 or not: no code page applies.
+    EXPECT_EQ(Utf8FromProgramMessages("Caf\x82\nCaf\xC3\xA9\n", MessageCodePage::Oem), "Caf\x82\nCaf\xC3\xA9\n");
+}
+#endif
+
 } // namespace pelantra
