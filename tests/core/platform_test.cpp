@@ -21,6 +21,21 @@ TEST(Platform, JoinPath)
     EXPECT_EQ(JoinPath("/home/tu/back\\", "a.std", Platform::Posix), "/home/tu/back\\/a.std");
 }
 
+TEST(Platform, CompleteUtf8LengthHoldsBackACharacterCutAtTheEnd)
+{
+    // "é" is C3 A9, "–" E2 80 93, "😀" F0 9F 98 80.
+    EXPECT_EQ(CompleteUtf8Length(""), 0u);
+    EXPECT_EQ(CompleteUtf8Length("Caf\xC3\xA9"), 5u);
+    EXPECT_EQ(CompleteUtf8Length("Caf\xC3"), 3u);
+    EXPECT_EQ(CompleteUtf8Length("\xC3"), 0u);
+    EXPECT_EQ(CompleteUtf8Length("a\xE2\x80"), 1u);
+    EXPECT_EQ(CompleteUtf8Length("a\xE2\x80\x93"), 4u);
+    EXPECT_EQ(CompleteUtf8Length("a\xF0\x9F\x98"), 1u);
+    EXPECT_EQ(CompleteUtf8Length("a\xF0\x9F\x98\x80"), 5u);
+    // Bytes that start no character are not held back for ever.
+    EXPECT_EQ(CompleteUtf8Length("a\x80\x80\x80\x80"), 5u);
+}
+
 #ifndef _WIN32
 TEST(Platform, ProgramMessagesKeepTheirBytesOutsideWindows)
 {
