@@ -6,6 +6,7 @@
 #include "backup/messages.h"
 #include "backup/staged_tables.h"
 #include "backup/staging.h"
+#include "backup/tools.h"
 #include "core/database.h"
 
 namespace pelantra {
@@ -28,7 +29,7 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
     const ArchiveListing listing = ListArchive(archiver, archivePath, watch);
     const ToolResult& list = listing.run;
     if (list.status == ToolResult::Status::FailedToStart)
-        return Failure{FillIn(kToolCannotStart, {"pengarsip", archiver}), list.Detail(archiver)};
+        return Failure{ToolCannotStart("pengarsip", archiver), list.Detail(archiver)};
     // The listing needs the password only where the names are encrypted too.
     if (!list.ExitedWith(0))
         return Failure{IsPasswordComplaint(list.output) ? kWrongPassword : kArchiveDamaged, list.Detail(archiver)};

@@ -3,6 +3,7 @@
 #include "backup/messages.h"
 #include "backup/staged_tables.h"
 #include "core/database.h"
+#include "core/platform.h"
 
 namespace pelantra {
 namespace {
@@ -62,7 +63,7 @@ Failure ExportFailure(const ToolResult& dumped, const std::string& program)
         return Failure{kExportFailed, detail};
     const std::string server = VersionAfter(dumped.output, "server version: ");
     const std::string tool = VersionAfter(dumped.output, "pg_dump version: ");
-    return Failure{FillIn(kDumpToolTooOld, {tool, server}), detail};
+    return Failure{FillIn(kDumpToolTooOld, {tool, server, CurrentFolder()}), detail};
 }
 
 } // namespace pelantra

@@ -1,5 +1,6 @@
 #include "backup/tools.h"
 
+#include "backup/messages.h"
 #include "core/settings.h"
 
 namespace pelantra {
@@ -12,6 +13,11 @@ std::string PgDumpProgram(const std::string& basedir, Platform platform)
 std::string ArchiverProgram(const std::string& basedir, Platform platform)
 {
     return platform == Platform::Windows ? basedir + "\\php\\7za.exe" : basedir + "/php/7za";
+}
+
+std::string ToolCannotStart(std::string_view role, const std::string& program)
+{
+    return FillIn(kToolCannotStart, {role, program, CurrentFolder()});
 }
 
 ConfiguredTools::ConfiguredTools() : root_(LoadIniFile(kSettingsFileName).Get(kBaseDirKey)) { }

@@ -38,7 +38,8 @@ inline constexpr const char* kCheckNotStarted = "Pemeriksaan tidak dapat dimulai
 inline constexpr const char* kCloseDuringBackup = "Backup sedang berjalan. Hentikan backup lalu tutup?";
 inline constexpr const char* kCloseDuringCheck = "Pemeriksaan arsip sedang berjalan. Hentikan pemeriksaan lalu tutup?";
 inline constexpr const char* kEarlierArchiveKept = "Arsip yang sudah ada tidak diubah.";
-inline constexpr const char* kStartupHint = "Periksa DefDBPort di setting.ini dan pastikan server database berjalan.";
+inline constexpr const char* kStartupHint =
+    "Periksa DefDBPort di setting.ini di folder {} dan pastikan server database berjalan.";
 
 // The README's message table lists these.
 inline constexpr std::array kWindowMessages = {kCheckFailed, kRunNotStarted, kCheckNotStarted, kCloseDuringBackup,
