@@ -5,6 +5,14 @@
 //       runs the program in a console of its own, as the Start menu's
 //       command-line entry runs pelantra-cli.exe, and prints what that
 //       console shows once it has ended; exits with the program's code
+//   pelantra-probe texts TITLE
+//       prints the text of every control of the shown windows whose title
+//       holds TITLE (a setup's page, its question), one per line
+//   pelantra-probe set TITLE OLD NEW
+//       sets the field of those windows that reads OLD to NEW, as if typed
+//   pelantra-probe press TITLE BUTTON
+//       presses their button that reads BUTTON (without its '&'), whichever
+//       window has the keyboard
 //
 // Prints UTF-8.
 #include <windows.h>
@@ -15,12 +23,13 @@
 #include <string>
 #include <vector>
 
+namespace pelantra {
 namespace {
 
 std::string Utf8(const std::wstring& text)
 {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<std::size_t>(n), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
     return bytes;
@@ -92,7 +101,103 @@ int Console(const std::vector<std::wstring>& command)
     return static_cast<int>(code);
 }
 
+// Asked of the window itself: GetWindowText does not read the fields of another program.
+std::wstring TextOf(HWND window)
+{
+    const auto length = static_cast<std::size_t>(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));
+    std::wstring text(length + 1, L'\0');
+    text.resize(
+        static_cast<std::size_t>(SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+    return text;
+}
+
+// The controls of the shown top-level windows whose title holds `title`.
+std::vector<HWND> Controls(const std::wstring& title)
+{
+    struct Search {
+        std::wstring title;
+        std::vector<HWND> controls;
+    } search{title, {}};
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto& found = *reinterpret_cast<Search*>(context);
+            if (IsWindowVisible(window) && TextOf(window).find(found.title) != std::wstring::npos) {
+                EnumChildWindows(
+                    window,
+                    [](HWND control, LPARAM controls) -> BOOL {
+                        if (IsWindowVisible(control))
+                            reinterpret_cast<std::vector<HWND>*>(controls)->push_back(control);
+                        return TRUE;
+                    },
+                    reinterpret_cast<LPARAM>(&found.controls));
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.controls;
+}
+
+int Texts(const std::wstring& title)
+{
+    std::wstring texts;
+    for (HWND control : Controls(title))
+        texts += TextOf(control) + L"\n";
+    Print(GetStdHandle(STD_OUTPUT_HANDLE), texts);
+    return 0;
+}
+
+bool IsA(HWND control, const wchar_t* kind)
+{
+    wchar_t name[16] = {};
+    GetClassNameW(control, name, 16);
+    return lstrcmpiW(name, kind) == 0;
+}
+
+int Set(const std::wstring& title, const std::wstring& old, const std::wstring& text)
+{
+    for (HWND control : Controls(title)) {
+        if (IsA(control, L"Edit") && TextOf(control) == old) {
+            SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+            return 0;
+        }
+    }
+    std::fprintf(stderr, "no field reads so\n");
+    return 1;
+}
+
+int Press(const std::wstring& title, const std::wstring& label)
+{
+    for (HWND control : Controls(title)) {
+        std::wstring text = TextOf(control);
+        std::erase(text, L'&');
+        if (IsA(control, L"Button") && IsWindowEnabled(control) && text == label) {
+            // Posted, as a click is: a page that answers with a question of its own must not hold this program.
+            PostMessageW(GetParent(control), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), BN_CLICKED),
+                         reinterpret_cast<LPARAM>(control));
+            return 0;
+        }
+    }
+    std::fprintf(stderr, "no button reads so\n");
+    return 1;
+}
+
+int Run(const std::vector<std::wstring>& arguments)
+{
+    if (arguments.size() >= 2 && arguments[0] == L"console")
+        return Console({arguments.begin() + 1, arguments.end()});
+    if (arguments.size() == 2 && arguments[0] == L"texts")
+        return Texts(arguments[1]);
+    if (arguments.size() == 4 && arguments[0] == L"set")
+        return Set(arguments[1], arguments[2], arguments[3]);
+    if (arguments.size() == 3 && arguments[0] == L"press")
+        return Press(arguments[1], arguments[2]);
+    std::fprintf(stderr, "usage: pelantra-probe console PROGRAM [ARGUMENT...] | texts TITLE | set TITLE OLD NEW | "
+                         "press TITLE BUTTON\n");
+    return 2;
+}
+
 } // namespace
+} // namespace pelantra
 
 int main()
 {
@@ -100,8 +205,5 @@ int main()
     LPWSTR* given = CommandLineToArgvW(GetCommandLineW(), &count);
     const std::vector<std::wstring> arguments(given + 1, given + count);
     LocalFree(given);
-    if (arguments.size() >= 2 && arguments[0] == L"console")
-        return Console({arguments.begin() + 1, arguments.end()});
-    std::fprintf(stderr, "usage: pelantra-probe console PROGRAM [ARGUMENT...]\n");
-    return 2;
+    return pelantra::Run(arguments);
 }
