@@ -164,6 +164,7 @@ Function ReadSettings
       Call SettingOnLine
       Pop $R2
       ${IfNot} ${Errors}
+        Call Utf8WhereValid
         StrCpy $CurrentPort $R2
         StrCpy $R4 1
       ${EndIf}
@@ -174,12 +175,21 @@ Function ReadSettings
       Call SettingOnLine
       Pop $R2
       ${IfNot} ${Errors}
+        Call Utf8WhereValid
         StrCpy $CurrentTools $R2
         StrCpy $R5 1
       ${EndIf}
     ${EndIf}
   ${Loop}
   FileClose $R0
+FunctionEnd
+
+; FileRead reads the ANSI code page; Pelantra takes bytes that are valid
+; UTF-8 (as Notepad saves) as UTF-8. $R2: the value, read again so if it is.
+Function Utf8WhereValid
+  ; The value goes back to its bytes as "m", in the ANSI code page.
+  System::Call 'kernel32::MultiByteToWideChar(i 65001, i 8, m R2, i -1, w .R6, i ${NSIS_MAX_STRLEN}) i .R7'
+  ${IfThen} $R7 > 0 ${|} StrCpy $R2 $R6 ${|}
 FunctionEnd
 
 ; Stack: line, key (on top). Leaves the key's value on this line, or sets
