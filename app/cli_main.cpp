@@ -10,7 +10,7 @@
 int main(int argc, char* argv[])
 {
     pelantra::InstallStopHandlers();
-    pelantra::UseUtf8Console();
+    pelantra::UseUnicodeConsole();
     int code = 0;
     {
         QCoreApplication app(argc, argv);

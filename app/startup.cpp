@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "core/database.h"
+#include "core/platform.h"
 #include "ui/artwork.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
@@ -22,7 +23,7 @@ int RunApplication(QApplication& app)
         Message message;
         message.kind = Message::Kind::Warning;
         message.text = QString::fromUtf8(opened.failure().reason);
-        message.informative = QString::fromUtf8(kStartupHint);
+        message.informative = QString::fromStdString(FillIn(kStartupHint, {CurrentFolder()}));
         message.detail = QString::fromStdString(opened.failure().detail);
         CurrentDialogs().Show(nullptr, message);
         return 0;

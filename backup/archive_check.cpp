@@ -14,6 +14,7 @@
 #include "backup/server_sql.h"
 #include "backup/staged_tables.h"
 #include "backup/staging.h"
+#include "backup/tools.h"
 #include "core/database.h"
 
 namespace pelantra {
@@ -209,7 +210,7 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
     const ArchiveListing listing = ListArchive(archiver, archivePath, watch);
     const ToolResult& list = listing.run;
     if (list.status == ToolResult::Status::FailedToStart)
-        return Failure{FillIn(kToolCannotStart, {"pengarsip", archiver}), list.Detail(archiver)};
+        return Failure{ToolCannotStart("pengarsip", archiver), list.Detail(archiver)};
     // The listing needs the password only where the names are encrypted too.
     if (!list.ExitedWith(0)) {
         if (IsPasswordComplaint(list.output))
@@ -228,7 +229,7 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
     ToolProcess extract({archiver, {"x", "-so", kPasswordSwitch, "--", archivePath, kMemberName}, {}},
                         ToolProcess::Channels::Separate);
     if (!extract.Started())
-        return Failure{FillIn(kToolCannotStart, {"pengarsip", archiver}),
+        return Failure{ToolCannotStart("pengarsip", archiver),
                        extract.Stop(ToolResult::Status::Stopped).Detail(archiver)};
     ArchiveGrammar grammar(rows);
     std::optional<Failure> rejected; // the dump's fault

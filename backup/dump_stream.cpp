@@ -47,10 +47,10 @@ private:
     Status Pump()
     {
         if (!dump_.Started())
-            return Failure{FillIn(kToolCannotStart, {"export", exporter_.program}),
+            return Failure{ToolCannotStart("export", exporter_.program),
                            ExportDetail(dump_.Stop(ToolResult::Status::Stopped), exporter_.program)};
         if (!pack_.Started())
-            return Failure{FillIn(kToolCannotStart, {"pengarsip", archiver_.program}),
+            return Failure{ToolCannotStart("pengarsip", archiver_.program),
                            pack_.Stop(ToolResult::Status::Stopped).Detail(archiver_.program)};
         Status fed;
         const auto feed = [this, &fed](std::string_view piece) {

@@ -3,6 +3,7 @@
 #include "backup/messages.h"
 #include "backup/staged_tables.h"
 #include "core/database.h"
+#include "core/platform.h"
 
 namespace pelantra {
 namespace {
@@ -32,6 +33,8 @@ ToolCommand ExportCommand(const std::string& program, const std::string& port, c
     // Strings as the replaying session reads them: the dump's own setting
     // of it becomes a comment, and the archive check allows no other kind.
     command.environment = {{"PGPASSWORD", kDatabasePassword}, {"PGOPTIONS", "-c standard_conforming_strings=on"}};
+    // pg_dump writes its own messages in its C runtime's locale.
+    command.messages = MessageCodePage::Ansi;
     return command;
 }
 
@@ -62,7 +65,7 @@ Failure ExportFailure(const ToolResult& dumped, const std::string& program)
         return Failure{kExportFailed, detail};
     const std::string server = VersionAfter(dumped.output, "server version: ");
     const std::string tool = VersionAfter(dumped.output, "pg_dump version: ");
-    return Failure{FillIn(kDumpToolTooOld, {tool, server}), detail};
+    return Failure{FillIn(kDumpToolTooOld, {tool, server, CurrentFolder()}), detail};
 }
 
 } // namespace pelantra

@@ -35,13 +35,13 @@ inline constexpr const char* kNoFolderChosen = "Folder tujuan belum dipilih; pil
 inline constexpr const char* kFolderMissing = "Folder tujuan tidak ditemukan; pilih folder lain";
 inline constexpr const char* kFolderUnwritable = "Folder tujuan tidak dapat ditulisi; pilih folder lain";
 inline constexpr const char* kToolCannotStart =
-    "Program {} tidak dapat dijalankan dari {}; periksa basedir di setting.ini";
+    "Program {} tidak dapat dijalankan dari {}; periksa basedir di setting.ini di folder {}";
 inline constexpr const char* kBaseDirMissing =
     "setting.ini tidak berisi basedir; isi basedir dengan folder instalasi yang memuat pgsql dan php";
 inline constexpr const char* kExportFailed = "Export data gagal";
 inline constexpr const char* kDumpToolTooOld =
     "Versi program export (pg_dump {}) lebih lama dari server database (PostgreSQL {}). Pakai pg_dump dari instalasi "
-    "server database itu: arahkan basedir di setting.ini ke sana";
+    "server database itu: arahkan basedir di setting.ini di folder {} ke sana";
 inline constexpr const char* kExportIncomplete = "Export data tidak lengkap";
 inline constexpr const char* kOtherSchool = "Export berisi data sekolah lain";
 inline constexpr const char* kRewriteFailed = "Hasil export tidak dapat diolah";

@@ -65,7 +65,8 @@ void OutputTail::Append(const QByteArray& bytes)
         text_.erase(0, text_.size() - kTailBytes);
 }
 
-ToolProcess::ToolProcess(const ToolCommand& command, Channels channels) : channels_(channels)
+ToolProcess::ToolProcess(const ToolCommand& command, Channels channels)
+    : channels_(channels), messageCodePage_(command.messages)
 {
     process_.setProcessChannelMode(channels == Channels::Merged ? QProcess::MergedChannels
                                                                 : QProcess::SeparateChannels);
@@ -106,7 +107,7 @@ ToolResult ToolProcess::Ended()
 {
     CollectMessages();
     ToolResult result;
-    result.output = messages_.Text();
+    result.output = Utf8FromProgramMessages(messages_.Text(), messageCodePage_);
     if (!started_) {
         result.status = ToolResult::Status::FailedToStart;
         result.errorText = startError_;

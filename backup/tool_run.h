@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/platform.h"
+
 namespace pelantra {
 
 // How long a wait for an outside program lasts before the watch is looked at again.
@@ -20,6 +22,7 @@ struct ToolCommand {
     std::string program;
     std::vector<std::string> arguments;
     std::vector<std::pair<std::string, std::string>> environment; // added to the inherited one
+    MessageCodePage messages = MessageCodePage::Oem; // what its messages are written in, on Windows
 };
 
 struct ToolResult {
@@ -33,7 +36,7 @@ struct ToolResult {
 
     Status status = Status::FailedToStart;
     int exitCode = -1; // meaningful when Finished
-    std::string output; // what it printed (the last part of a long output)
+    std::string output; // what it printed (the last part of a long output), as UTF-8 text
     std::string errorText; // why it did not start or finish
 
     bool Finished() const { return status == Status::Finished; }
@@ -101,6 +104,7 @@ private:
 
     QProcess process_;
     Channels channels_;
+    MessageCodePage messageCodePage_;
     OutputTail messages_;
     bool started_ = false;
     std::string startError_;

@@ -23,6 +23,11 @@ ConfiguredTools::ConfiguredTools(const std::string& basedir) : root_(basedir)
         named_ = Failure{kBaseDirMissing, FillIn(kSettingsFolderDetail, {CurrentFolder()})};
 }
 
+std::string ToolCannotStart(std::string_view role, const std::string& program)
+{
+    return FillIn(kToolCannotStart, {role, program, CurrentFolder()});
+}
+
 std::string ProgramOutput::Take(std::string_view piece)
 {
     if (mode_ == Mode::Unknown) {

@@ -12,6 +12,10 @@ namespace pelantra {
 std::string PgDumpProgram(const std::string& basedir, Platform platform);
 std::string ArchiverProgram(const std::string& basedir, Platform platform);
 
+// Why the tool `role` ("export", "pengarsip") could not be started from
+// `program`: the text names the folder whose setting.ini sets basedir.
+std::string ToolCannotStart(std::string_view role, const std::string& program);
+
 // The installation root that setting.ini in the current folder names now,
 // as Qt's file and process functions take paths (NativePath), with the two
 // tools under it. Valid while the object lives.

@@ -4,7 +4,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
+#include <streambuf>
 
 #ifdef _WIN32
 #include <io.h>
@@ -66,6 +68,49 @@ std::string WideToUtf8(const std::wstring& wide)
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n, nullptr, nullptr);
     return text;
 }
+
+// UTF-8 text written to a console, which takes it as UTF-16 in whole characters.
+class ConsoleBuffer final : public std::streambuf {
+public:
+    explicit ConsoleBuffer(HANDLE console) : console_(console) { setp(buffer_, buffer_ + sizeof buffer_); }
+
+protected:
+    int_type overflow(int_type c) override
+    {
+        // A full buffer: a character cut off at its end waits for the rest.
+        if (!Write(CompleteUtf8Length(std::string_view(pbase(), static_cast<std::size_t>(pptr() - pbase())))))
+            return traits_type::eof();
+        if (traits_type::eq_int_type(c, traits_type::eof()))
+            return traits_type::not_eof(c);
+        *pptr() = traits_type::to_char_type(c);
+        pbump(1);
+        return c;
+    }
+    int sync() override { return Write(static_cast<std::size_t>(pptr() - pbase())) ? 0 : -1; }
+
+private:
+    // Writes the first `length` bytes and keeps the rest at the buffer's start.
+    bool Write(std::size_t length)
+    {
+        const std::wstring wide = Wide(std::string(pbase(), length), CP_UTF8);
+        bool written = true;
+        for (std::size_t at = 0; written && at < wide.size();) {
+            DWORD count = 0;
+            written =
+                WriteConsoleW(console_, wide.data() + at, static_cast<DWORD>(wide.size() - at), &count, nullptr) &&
+                count > 0;
+            at += count;
+        }
+        const std::size_t rest = static_cast<std::size_t>(pptr() - pbase()) - length;
+        std::memmove(buffer_, buffer_ + length, rest);
+        setp(buffer_, buffer_ + sizeof buffer_);
+        pbump(static_cast<int>(rest));
+        return written;
+    }
+
+    HANDLE console_;
+    char buffer_[4096];
+};
 
 BOOL WINAPI OnConsoleEvent(DWORD event)
 {
@@ -147,6 +192,48 @@ std::string Utf8FromUnnamedEncoding(const std::string& bytes)
         }
     }
     return text;
+}
+
+std::size_t CompleteUtf8Length(std::string_view bytes)
+{
+    // A sequence is at most four bytes long: its lead byte is among the last three, if cut.
+    for (std::size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
+        const auto c = static_cast<unsigned char>(bytes[bytes.size() - back]);
+        if ((c & 0xC0) == 0x80)
+            continue;
+        const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        return length > back ? bytes.size() - back : bytes.size();
+    }
+    return bytes.size();
+}
+
+std::string Utf8FromProgramMessages(const std::string& bytes, [[maybe_unused]] MessageCodePage codePage)
+{
+#ifdef _WIN32
+    const UINT windowsCodePage = codePage == MessageCodePage::Oem ? CP_OEMCP : CP_ACP;
+    std::string text;
+    text.reserve(bytes.size());
+    for (std::size_t start = 0; start < bytes.size();) {
+        std::size_t end = bytes.find('\n', start);
+        end = end == std::string::npos ? bytes.size() : end + 1;
+        const std::string line = bytes.substr(start, end - start);
+        start = end;
+        const int n = IsValidUtf8(line) ? 0
+                                        : MultiByteToWideChar(windowsCodePage, MB_ERR_INVALID_CHARS, line.data(),
+                                                              static_cast<int>(line.size()), nullptr, 0);
+        if (n <= 0) {
+            text += line;
+            continue;
+        }
+        std::wstring wide(static_cast<std::size_t>(n), L'\0');
+        MultiByteToWideChar(windowsCodePage, MB_ERR_INVALID_CHARS, line.data(), static_cast<int>(line.size()),
+                            wide.data(), n);
+        text += WideToUtf8(wide);
+    }
+    return text;
+#else
+    return bytes;
+#endif
 }
 
 std::filesystem::path FileSystemPath(const std::string& bytes)
@@ -287,12 +374,20 @@ std::vector<std::string> Utf8Arguments(int argc, char* argv[])
     return std::vector<std::string>(argv, argv + argc);
 }
 
-void UseUtf8Console()
+void UseUnicodeConsole()
 {
 #ifdef _WIN32
-    static const UINT previous = GetConsoleOutputCP();
-    if (previous != 0 && previous != CP_UTF8 && SetConsoleOutputCP(CP_UTF8))
-        std::atexit([] { SetConsoleOutputCP(previous); });
+    const auto toConsole = [](std::ostream& stream, DWORD which) {
+        const HANDLE handle = GetStdHandle(which);
+        DWORD mode = 0;
+        if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode))
+            return;
+        stream.flush();
+        // Never freed: the stream is flushed once more at the program's very end.
+        stream.rdbuf(new ConsoleBuffer(handle));
+    };
+    toConsole(std::cout, STD_OUTPUT_HANDLE);
+    toConsole(std::cerr, STD_ERROR_HANDLE);
 #endif
 }
 

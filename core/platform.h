@@ -58,6 +58,18 @@ bool IsValidUtf8(const std::string& bytes);
 // UTF-8: valid UTF-8 as it is, anything else read as Windows-1252, the code
 // page of the Windows machines such bytes come from.
 std::string Utf8FromUnnamedEncoding(const std::string& bytes);
+// How many of `bytes` come before a UTF-8 sequence cut off at their end.
+std::size_t CompleteUtf8Length(std::string_view bytes);
+
+// The code page a program writes its messages in on Windows: a console
+// program such as 7-Zip writes the OEM one, a program that writes in its C
+// runtime's locale, such as pg_dump, the ANSI one.
+enum class MessageCodePage { Oem, Ansi };
+// A program's messages as UTF-8 text, line by line. A line that is valid
+// UTF-8 stays as it is (a server's words that pg_dump passes on); on Windows
+// any other is read in `codePage`, and keeps its bytes when it cannot be.
+// Elsewhere the bytes stay as they are.
+std::string Utf8FromProgramMessages(const std::string& bytes, MessageCodePage codePage);
 
 // Puts file `from` in the place of `to` in one step, replacing what was
 // there, so that a power cut leaves the old file or the new one: the file
@@ -80,9 +92,10 @@ bool StandardOutputIsTerminal();
 // from the system's own UTF-16 command line; elsewhere they are the bytes
 // given.
 std::vector<std::string> Utf8Arguments(int argc, char* argv[]);
-// Both output streams carry UTF-8: on Windows the console shows them as such
-// while the program runs (its output code page is set back at the end).
-void UseUtf8Console();
+// Both output streams carry UTF-8 text. On Windows one that is a console
+// gets it as UTF-16 through WriteConsoleW, which every console shows whole
+// whatever its code page; a file or a pipe gets the UTF-8 bytes.
+void UseUnicodeConsole();
 
 // In a started program, before it runs: it is to end with the thread that
 // started it, also when that one is killed (where the system offers it).

@@ -48,7 +48,8 @@ inline constexpr const char* kCloseDuringCheck = "Pemeriksaan arsip sedang berja
 inline constexpr const char* kEarlierArchiveKept = "Arsip yang sudah ada tidak diubah.";
 // What an empty school list says of itself.
 inline constexpr const char* kNoSchools = "Belum ada sekolah dengan akun operator";
-inline constexpr const char* kStartupHint = "Periksa DefDBPort di setting.ini dan pastikan server database berjalan.";
+inline constexpr const char* kStartupHint =
+    "Periksa DefDBPort di setting.ini di folder {} dan pastikan server database berjalan.";
 
 // The README's message table lists these.
 inline constexpr std::array kWindowMessages = {kCheckFailed,       kRunNotStarted,    kCheckNotStarted,

@@ -22,6 +22,7 @@ public:
     void Show(QWidget* parent, const Message& message) override
     {
         texts << message.text;
+        informatives << message.informative;
         details << message.detail;
         parents << parent;
         windowsAtBox = WindowCount();
@@ -34,6 +35,7 @@ public:
         return count;
     }
     QStringList texts;
+    QStringList informatives;
     QStringList details;
     QList<QWidget*> parents;
     int windowsAtBox = -1;
@@ -63,6 +65,9 @@ TEST_F(StartupTest, RefusedConnectionSaysSoOnceAndShowsNoWindow)
     WriteSettings("1"); // nothing listens on port 1
     EXPECT_EQ(RunApplication(TestApp()), 0);
     EXPECT_EQ(dialogs.texts, QStringList({"Gagal melakukan koneksi database"}));
+    EXPECT_EQ(dialogs.informatives,
+              QStringList({"Periksa DefDBPort di setting.ini di folder " + QString::fromStdString(work->Path()) +
+                           " dan pastikan server database berjalan."}));
     EXPECT_TRUE(dialogs.details.value(0).startsWith("127.0.0.1 port 1: ")) << dialogs.details.value(0).toStdString();
     EXPECT_EQ(dialogs.parents, QList<QWidget*>({nullptr}));
     EXPECT_EQ(dialogs.windowsAtBox, 0);

@@ -265,6 +265,9 @@ TEST_F(BackupWorkerTest, FailuresAreReportedAndLeaveNoPersonalData)
         EXPECT_EQ(detail.find("pg_dump", detail.find('\n')), std::string::npos) << detail;
         if (c.basedir == "/nonexistent") {
             EXPECT_EQ(detail.rfind("/nonexistent/pgsql/bin/pg_dump: failed to start", 0), 0u) << detail;
+            // What to do names the folder that holds setting.ini.
+            EXPECT_EQ(run.outcome.failure().reason,
+                      std::string(c.reason) + "; periksa basedir di setting.ini di folder " + work->Path());
         }
         ASSERT_FALSE(run.statuses.empty());
         EXPECT_EQ(run.statuses.front().rfind("menulis ", 0), 0u);

@@ -118,5 +118,20 @@ TEST_F(PlatformWindows, PathsRelativeToTheDriveResolveOnIt)
     EXPECT_EQ(AbsolutePath(drive + "Backup"), rootBytes + "\\Backup");
 }
 
+TEST(PlatformWindowsMessages, ReadInTheCodePageTheProgramWritesLineByLine)
+{
+    if (GetOEMCP() != 437 || GetACP() != 1252)
+        GTEST_SKIP() << "the code pages are " << GetOEMCP() << " and " << GetACP() << ", not 437 and 1252";
+    // 7-Zip writes "é" as 0x82, the OEM code page's; pg_dump as 0xE9, the ANSI one's.
+    EXPECT_EQ(Utf8FromProgramMessages("Scanning C:\\Caf\x82\r\nEverything is Ok\r\n", MessageCodePage::Oem),
+              "Scanning C:\\Caf\xC3\xA9\r\nEverything is Ok\r\n");
+    EXPECT_EQ(Utf8FromProgramMessages("could not open C:\\Caf\xE9", MessageCodePage::Ansi),
+              "could not open C:\\Caf\xC3\xA9");
+    // A server's words that pg_dump passes on are UTF-8 already, beside its own line in ANSI.
+    EXPECT_EQ(
+        Utf8FromProgramMessages("pg_dump: error: ERROR:  sekolah Caf\xC3\xA9\nC:\\Caf\xE9\n", MessageCodePage::Ansi),
+        "pg_dump: error: ERROR:  sekolah Caf\xC3\xA9\nC:\\Caf\xC3\xA9\n");
+}
+
 } // namespace
 } // namespace pelantra
