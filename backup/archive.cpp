@@ -1,11 +1,15 @@
 #include "backup/archive.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 #include <charconv>
 #include <sstream>
 
+#include "backup/archive_history.h"
 #include "backup/backup_outcome.h"
 #include "backup/messages.h"
 #include "core/platform.h"
@@ -117,11 +121,40 @@ Status ArchiveDraft::Verify(const std::string& archiver, std::uint64_t memberSiz
     return {};
 }
 
-Status ArchiveDraft::Replace()
+Result<std::string> ArchiveDraft::Replace(int keepCopies)
 {
-    if (const std::error_code error = ReplaceFile(path_, target_))
-        return Failure{kArchiveNotSaved, target_ + ": " + error.message()};
-    return {};
+    const QString target = QString::fromStdString(target_);
+    std::string note;
+    QString kept;
+    if (keepCopies > 0 && QFileInfo(target).isFile()) {
+        const Result<QString> made = KeepEarlierArchive(target, folder_->path());
+        if (made.ok())
+            kept = made.value();
+        else
+            note = FillIn(kHistoryNotKept, {made.failure().reason});
+    }
+
+    QElapsedTimer waited;
+    waited.start();
+    std::error_code error;
+    while ((error = ReplaceFile(path_, target_)) && HeldByAnotherProgram(error) &&
+           waited.elapsed() < std::chrono::milliseconds(kHeldTargetWait).count())
+        QThread::msleep(250);
+    if (error) {
+        // The earlier archive stands as it was; so does its history.
+        if (!kept.isEmpty())
+            QFile::remove(kept);
+        std::string detail = target_ + ": " + error.message();
+        if (HeldByAnotherProgram(error))
+            detail += " (held open by another program for " + std::to_string(kHeldTargetWait.count()) + " s)";
+        return Failure{kArchiveNotSaved, detail};
+    }
+
+    if (note.empty()) {
+        if (const Status pruned = PruneHistory(target, keepCopies); !pruned.ok())
+            note = FillIn(kHistoryNotPruned, {pruned.failure().reason});
+    }
+    return note;
 }
 
 } // namespace pelantra

@@ -3,6 +3,7 @@
 #include <QLockFile>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -17,6 +18,7 @@ namespace pelantra {
 inline constexpr const char* kArchivePassword = "tiupanbatur";
 inline constexpr const char* kMemberName = "kartesa2014.sql";
 inline const std::string kPasswordSwitch = std::string("-p") + kArchivePassword;
+inline constexpr std::chrono::seconds kHeldTargetWait{10};
 
 // An archive in the making: written under a temporary name in a private
 // folder beside its target, so that an earlier archive stays as it is until
@@ -38,8 +40,13 @@ public:
     // The archive must open with the password and hold exactly the one
     // member kartesa2014.sql, encrypted, of `memberSize` bytes.
     Status Verify(const std::string& archiver, std::uint64_t memberSize, const ToolWatch& watch) const;
-    // Puts the archive in the place of the target, flushed to disk first.
-    Status Replace();
+    // Puts the archive in the place of the target, flushed to disk first,
+    // trying again for up to kHeldTargetWait while another program holds the
+    // target open. An earlier archive there is first kept in Riwayat (see
+    // archive_history.h) and of its kept copies the newest `keepCopies`
+    // stay. A history that cannot be kept leaves the replace as it is: the
+    // text returned says why, in one line; it is empty when all went well.
+    Result<std::string> Replace(int keepCopies);
 
 private:
     std::string target_;

@@ -10,6 +10,11 @@ std::string OutcomeMessage(const BackupOutcome& outcome)
     return reason.empty() ? std::string(kFailureMessage) : std::string(kFailureMessage) + "\n" + reason;
 }
 
+std::string NoteLine(const BackupArchive& archive)
+{
+    return archive.note.empty() ? std::string() : "\n" + archive.note.substr(0, archive.note.find('\n'));
+}
+
 std::string OutcomeDetail(const BackupOutcome& outcome)
 {
     return outcome.ok() ? outcome.value().note : outcome.failure().detail;

@@ -22,6 +22,9 @@ using BackupOutcome = Result<BackupArchive>;
 // The text shown to the user: the success message, or the failure message
 // with the reason on the line below.
 std::string OutcomeMessage(const BackupOutcome& outcome);
+// The note's first line after a line break, to stand below the archive in
+// the success box; empty without a note.
+std::string NoteLine(const BackupArchive& archive);
 // The technical text that goes below it: the failure's detail or the note.
 std::string OutcomeDetail(const BackupOutcome& outcome);
 

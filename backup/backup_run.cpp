@@ -64,7 +64,8 @@ BackupOutcome BackupRun::Finish(std::optional<BackupOutcome> outcome)
     // staged copy could not be removed.
     const std::string note = dropped.failure().reason + "\n" + dropped.failure().detail;
     if (result.ok()) {
-        result.value().note = note;
+        std::string& notes = result.value().note;
+        notes = notes.empty() ? note : notes + "\n" + note;
         return result;
     }
     const Failure& failure = result.failure();

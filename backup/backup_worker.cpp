@@ -16,6 +16,7 @@
 #include "backup/tools.h"
 #include "core/database.h"
 #include "core/platform.h"
+#include "core/settings.h"
 
 namespace pelantra {
 namespace {
@@ -69,6 +70,9 @@ BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const s
     const ConfiguredTools tools;
     if (!tools.Named().ok())
         return tools.Named().failure();
+    const Result<int> keepCopies = ConfiguredKeepCopies();
+    if (!keepCopies.ok())
+        return keepCopies.failure();
 
     const Result<SchoolRecord> school = LookUpSchool(session, schoolId);
     if (!school.ok())
@@ -108,9 +112,10 @@ BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const s
         return Failure{kStoppedReason, {}};
     if (Status owned = BackupLockHeld(session); !owned.ok())
         return owned.failure();
-    if (Status replaced = draft.Replace(); !replaced.ok())
+    Result<std::string> replaced = draft.Replace(keepCopies.value());
+    if (!replaced.ok())
         return replaced.failure();
-    return BackupArchive{shownPath, school.value().name, {}};
+    return BackupArchive{shownPath, school.value().name, std::move(replaced.value())};
 }
 
 } // namespace

@@ -53,6 +53,11 @@ inline constexpr const char* kArchiveTestFailed = "Arsip gagal diuji";
 inline constexpr const char* kArchiveContentWrong = "Isi arsip tidak sesuai";
 inline constexpr const char* kArchiveNotLocked = "Arsip tidak terkunci dengan kata sandi";
 inline constexpr const char* kArchiveNotSaved = "Arsip tidak dapat disimpan";
+// What the user should still know although the archive stands: its earlier
+// version could not be kept in Riwayat, or older kept ones not removed (why,
+// in the system's words).
+inline constexpr const char* kHistoryNotKept = "Arsip lama tidak dapat disimpan di folder Riwayat: {}";
+inline constexpr const char* kHistoryNotPruned = "Arsip lama di folder Riwayat tidak dapat dihapus: {}";
 // ... the run itself.
 inline constexpr const char* kStoppedReason = "Backup dihentikan";
 inline constexpr const char* kRunBroke = "Proses backup terhenti";
@@ -127,6 +132,7 @@ inline constexpr std::array kBackupMessages = {
     kRunWithoutOutcome,   kArchiveSound,      kArchiveRestorable, kArchiveNotFound,      kNotOurArchive,
     kArchiveDamaged,      kArchiveUnreadable, kCutInValue,        kCutInStatement,       kForbiddenStatement,
     kNotRestorable,       kRowsDiffer,        kCheckStopped,      kScratchNotReady,      kCheckNotDone,
+    kHistoryNotKept,      kHistoryNotPruned,
 };
 
 } // namespace pelantra

@@ -16,8 +16,15 @@ inline constexpr const char* kServerUnreachable =
 // The school list could not be read from the database.
 inline constexpr const char* kSchoolListUnreadable = "Daftar sekolah tidak dapat dibaca dari database";
 
+// setting.ini's KeepCopies is no number a backup can keep.
+inline constexpr const char* kKeepCopiesInvalid =
+    "KeepCopies di setting.ini harus angka 0 sampai 999 (banyak arsip lama yang disimpan per sekolah)";
+// Which value of which setting.ini: its folder, the key and the value.
+inline constexpr const char* kSettingsValueDetail = "setting.ini di folder {}: {}={}";
+
 // The README's message table lists these.
-inline constexpr std::array kCoreMessages = {kConnectionFailedMessage, kServerUnreachable, kSchoolListUnreadable};
+inline constexpr std::array kCoreMessages = {kConnectionFailedMessage, kServerUnreachable, kSchoolListUnreadable,
+                                             kKeepCopiesInvalid};
 
 // `text` with each "{}" in turn replaced by the next of `parts`.
 inline std::string FillIn(std::string_view text, std::initializer_list<std::string_view> parts)

@@ -339,6 +339,18 @@ std::error_code ReplaceFile(const std::string& from, const std::string& to)
 #endif
 }
 
+bool HeldByAnotherProgram([[maybe_unused]] const std::error_code& error)
+{
+#ifdef _WIN32
+    if (error.category() != std::system_category())
+        return false;
+    const int code = error.value();
+    return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_ACCESS_DENIED;
+#else
+    return false;
+#endif
+}
+
 void EndProgram(int code)
 {
     std::cout.flush();

@@ -76,6 +76,10 @@ std::string Utf8FromProgramMessages(const std::string& bytes, MessageCodePage co
 // reaches the disk before the rename and the folder after it. Both paths
 // are UTF-8 text (NativePath).
 std::error_code ReplaceFile(const std::string& from, const std::string& to);
+// Whether a ReplaceFile failed because another program holds the target
+// open: on Windows a virus scanner, a preview pane or a sync client does so
+// without letting it be replaced, which passes once that program lets go.
+bool HeldByAnotherProgram(const std::error_code& error);
 
 // Ends the program with `code` once it has released everything of its own:
 // the output streams are flushed, and on Windows the DLLs' own clean-up at

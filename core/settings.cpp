@@ -1,5 +1,6 @@
 #include "core/settings.h"
 
+#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -83,6 +84,22 @@ Result<std::string> ConfiguredPort()
     if (port.empty())
         return Failure{kConnectionFailedMessage, "setting.ini di folder " + folder + " tidak berisi DefDBPort"};
     return port;
+}
+
+} // namespace pelantra
+
+namespace pelantra {
+
+Result<int> ConfiguredKeepCopies()
+{
+    const std::string value = LoadIniFile(kSettingsFileName).Get(kKeepCopiesKey, std::to_string(kDefaultKeepCopies));
+    // Blanks after the number, which the value keeps, are no fault.
+    const std::size_t end = value.find_last_not_of(' ') + 1;
+    int copies = -1;
+    const auto [stop, error] = std::from_chars(value.data(), value.data() + end, copies);
+    if (end == 0 || error != std::errc() || stop != value.data() + end || value[0] == '-' || copies > kMostKeepCopies)
+        return Failure{kKeepCopiesInvalid, FillIn(kSettingsValueDetail, {CurrentFolder(), kKeepCopiesKey, value})};
+    return copies;
 }
 
 } // namespace pelantra

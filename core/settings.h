@@ -29,6 +29,10 @@ private:
 inline constexpr const char* kSettingsFileName = "setting.ini";
 inline constexpr const char* kPortKey = "DefDBPort";
 inline constexpr const char* kBaseDirKey = "basedir";
+// How many earlier archives of a school a backup keeps in Riwayat; optional.
+inline constexpr const char* kKeepCopiesKey = "KeepCopies";
+inline constexpr int kDefaultKeepCopies = 5;
+inline constexpr int kMostKeepCopies = 999;
 
 Settings ParseIni(std::string_view bytes);
 // A file that is missing or cannot be read gives empty settings.
@@ -38,5 +42,10 @@ Settings LoadIniFile(const std::string& fileName);
 // the file, or without a DefDBPort in it, the connection failure with what
 // is missing in its detail.
 Result<std::string> ConfiguredPort();
+
+// KeepCopies of "setting.ini" in the current folder: kDefaultKeepCopies
+// without the file or the key; a value that is no whole number from 0 to
+// kMostKeepCopies is a failure that names it.
+Result<int> ConfiguredKeepCopies();
 
 } // namespace pelantra

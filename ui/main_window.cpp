@@ -355,7 +355,8 @@ Message MainWindow::OutcomeMessage(const BackupOutcome& outcome) const
     if (outcome.ok()) {
         message.text = QString::fromUtf8(kSuccessMessage);
         message.informative = QString::fromStdString(FillIn(kSchoolLine, {outcome.value().school}) + "\n" +
-                                                     FillIn(kArchiveLine, {outcome.value().path}));
+                                                     FillIn(kArchiveLine, {outcome.value().path}) +
+                                                     NoteLine(outcome.value()));
         message.folder = runFolder_;
     } else {
         message.kind = Message::Kind::Error;

@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -101,6 +102,38 @@ TEST(Cli, BackupReportsSuccessAndFailureHonestly)
     const CliRun unknown = RunCliWith({"backup", "x' OR '1'='1", folder.path().toUtf8().constData()});
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_EQ(unknown.err.rfind("Backup data gagal dilakukan\nSekolah tidak ditemukan\n", 0), 0u) << unknown.err;
+}
+
+TEST(Cli, BackupKeepsTheEarlierArchiveOrSaysWhyNot)
+{
+    PELANTRA_REQUIRE_DATABASE(port);
+    WorkFolder work(port);
+    QTemporaryDir folder;
+    const QByteArray path = folder.path().toUtf8();
+    const char* school = "5e000000-0000-4000-8000-000000000005";
+    ASSERT_EQ(RunCliWith({"backup", school, path}).exitCode, 0);
+    const CliRun again = RunCliWith({"backup", school, path});
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(again.err, "");
+    EXPECT_EQ(QDir(folder.filePath("Riwayat")).entryList(QDir::Files).size(), 1);
+
+    // A file where Riwayat belongs: the backup stands, with one line why.
+    ASSERT_TRUE(QDir(folder.filePath("Riwayat")).removeRecursively());
+    QFile blocking(folder.filePath("Riwayat"));
+    ASSERT_TRUE(blocking.open(QIODevice::WriteOnly));
+    blocking.close();
+    const CliRun unkept = RunCliWith({"backup", school, path});
+    EXPECT_EQ(unkept.exitCode, 0);
+    EXPECT_EQ(unkept.err.rfind("Arsip lama tidak dapat disimpan di folder Riwayat: ", 0), 0u) << unkept.err;
+    EXPECT_EQ(std::count(unkept.err.begin(), unkept.err.end(), '\n'), 1) << unkept.err;
+
+    // A KeepCopies no backup can follow is named before anything is written.
+    work.WriteSettings(port, work.ToolsPath() + "\r\nKeepCopies=semua");
+    const CliRun refused = RunCliWith({"backup", school, path});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err.rfind("Backup data gagal dilakukan\nKeepCopies di setting.ini harus angka 0 sampai 999", 0), 0u)
+        << refused.err;
+    EXPECT_NE(refused.err.find(": KeepCopies=semua"), std::string::npos) << refused.err;
 }
 
 std::string Replaced(std::string text, const std::string& from, const std::string& to)

@@ -1,5 +1,8 @@
 #include "core/settings.h"
 
+#include "core/messages.h"
+#include "core/platform.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -138,6 +141,32 @@ TEST(Settings, LoadIniFile)
     // A folder where the file is expected cannot be read as one.
     EXPECT_TRUE(LoadIniFile(dir.string()).Entries().empty());
 
+    std::filesystem::remove_all(dir);
+}
+
+TEST(Settings, KeepCopiesIsAWholeNumberOrTheDefault)
+{
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("pelantra-keep-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    const auto keep = [](const std::string& lines) {
+        std::ofstream(kSettingsFileName, std::ios::binary) << "DefDBPort=5432\r\n" << lines;
+        return ConfiguredKeepCopies();
+    };
+    EXPECT_EQ(keep("").value(), kDefaultKeepCopies);
+    EXPECT_EQ(keep("KeepCopies=0\r\n").value(), 0);
+    EXPECT_EQ(keep("KeepCopies=12  \r\n").value(), 12);
+    EXPECT_EQ(keep("KeepCopies=999\r\n").value(), 999);
+    for (const char* bad : {"", "lima", "-1", "+3", "1000", "3 arsip", "99999999999999999999"}) {
+        SCOPED_TRACE(bad);
+        const Result<int> refused = keep(std::string("KeepCopies=") + bad + "\r\n");
+        ASSERT_FALSE(refused.ok());
+        EXPECT_EQ(refused.failure().reason, kKeepCopiesInvalid);
+        EXPECT_EQ(refused.failure().detail, "setting.ini di folder " + CurrentFolder() + ": KeepCopies=" + bad);
+    }
+    std::filesystem::current_path(previous);
     std::filesystem::remove_all(dir);
 }
 
