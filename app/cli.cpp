@@ -1,10 +1,15 @@
 #include "app/cli.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <QString>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
+#include <limits>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -18,6 +23,9 @@
 #include "backup/backup_run.h"
 #include "backup/backup_worker.h"
 #include "backup/messages.h"
+#include "backup/indonesian_time.h"
+#include "backup/run_log.h"
+#include "backup/schedule.h"
 #include "backup/staged_tables.h"
 #include "backup/tools.h"
 #include "core/database.h"
@@ -103,12 +111,37 @@ int ListSchools(PostgreSQLSession& session, std::ostream& out, std::ostream& err
     return 0;
 }
 
-int Backup(PostgreSQLSession& session, const std::string& schoolId, const std::string& folder, std::ostream& out,
-           std::ostream& err, bool timed)
+// Runs `work` (a backup, or every school's) and logs its runs; a session
+// that cannot be opened is one failed run, logged for `schoolId`.
+int WithLoggedSession(RunStart start, const std::string& schoolId, std::ostream& err,
+                      const std::function<int(PostgreSQLSession&)>& work)
 {
-    PrintingObserver observer(out, true, timed);
+    const auto began = std::chrono::steady_clock::now();
+    PostgreSQLSession session;
+    if (const Status opened = OpenDatabase(session); !opened.ok()) {
+        AppendRunLog(
+            MakeRunLogEntry(start, schoolId, {}, opened.failure(), std::chrono::steady_clock::now() - began));
+        return Report(opened.failure(), err);
+    }
+    return work(session);
+}
+
+// One backup run of `schoolId`, logged.
+BackupOutcome LoggedBackup(PostgreSQLSession& session, const std::string& folder, const std::string& schoolId,
+                           const std::string& schoolName, RunStart start, PrintingObserver& observer)
+{
+    const auto began = std::chrono::steady_clock::now();
     const BackupOutcome outcome = RunBackup(session, folder, schoolId, observer);
     observer.EndStep();
+    AppendRunLog(MakeRunLogEntry(start, schoolId, schoolName, outcome, std::chrono::steady_clock::now() - began));
+    return outcome;
+}
+
+int Backup(PostgreSQLSession& session, const std::string& schoolId, const std::string& folder, RunStart start,
+           std::ostream& out, std::ostream& err, bool timed)
+{
+    PrintingObserver observer(out, true, timed);
+    const BackupOutcome outcome = LoggedBackup(session, folder, schoolId, {}, start, observer);
     StopHandled();
     if (!outcome.ok())
         return Report(Failure{OutcomeMessage(outcome), OutcomeDetail(outcome)}, err);
@@ -121,11 +154,15 @@ int Backup(PostgreSQLSession& session, const std::string& schoolId, const std::s
 }
 
 // Every school the window would list, each once, one after another.
-int BackupAll(PostgreSQLSession& session, const std::string& folder, std::ostream& out, std::ostream& err)
+int BackupAll(PostgreSQLSession& session, const std::string& folder, RunStart start, std::ostream& out,
+              std::ostream& err)
 {
+    const auto began = std::chrono::steady_clock::now();
     const Result<std::vector<SchoolEntry>> listed = LoadSchoolList(session);
-    if (!listed.ok())
+    if (!listed.ok()) {
+        AppendRunLog(MakeRunLogEntry(start, {}, {}, listed.failure(), std::chrono::steady_clock::now() - began));
         return Report(listed.failure(), err);
+    }
     std::set<std::string> seen;
     int schools = 0;
     int succeeded = 0;
@@ -136,10 +173,12 @@ int BackupAll(PostgreSQLSession& session, const std::string& folder, std::ostrea
         if (quiet.StopRequested())
             break;
         ++schools;
-        const BackupOutcome outcome = RunBackup(session, folder, school.id, quiet);
+        const BackupOutcome outcome = LoggedBackup(session, folder, school.id, school.name, start, quiet);
         if (outcome.ok()) {
             ++succeeded;
             out << school.name << ": " << outcome.value().path << std::endl;
+            if (!outcome.value().note.empty())
+                out << "  " << outcome.value().note.substr(0, outcome.value().note.find('\n')) << std::endl;
         } else {
             out << FillIn(kSchoolFailed, {school.name, outcome.failure().reason}) << std::endl;
         }
@@ -147,6 +186,21 @@ int BackupAll(PostgreSQLSession& session, const std::string& folder, std::ostrea
     StopHandled();
     out << FillIn(kAllSchoolsCount, {std::to_string(succeeded), std::to_string(schools)}) << std::endl;
     return succeeded == schools && !quiet.StopRequested() ? 0 : 1;
+}
+
+// pelantra.log, or the last `last` of one school's runs.
+int PrintLog(const std::string& schoolId, std::size_t last, std::ostream& out, std::ostream& err)
+{
+    std::vector<RunLogEntry> entries = ReadRunLog();
+    if (entries.empty()) {
+        err << FillIn(kLogEmpty, {RunLogPath()}) << "\n";
+        return 0;
+    }
+    std::erase_if(entries, [&](const RunLogEntry& entry) { return !schoolId.empty() && entry.schoolId != schoolId; });
+    const std::size_t from = entries.size() > last ? entries.size() - last : 0;
+    for (std::size_t i = from; i < entries.size(); ++i)
+        out << entries[i].Line();
+    return 0;
 }
 
 int PrintRows(const Result<DumpFacts>& facts, const char* verdict, std::ostream& out, std::ostream& err)
@@ -181,6 +235,94 @@ int Verify(const std::string& archive, bool replay, std::ostream& out, std::ostr
     return code;
 }
 
+void PrintSchedule(const std::optional<Schedule>& schedule, const ScheduledCommand& command, bool catchesUp,
+                   std::ostream& out)
+{
+    out << FillIn(kScheduleLine, {schedule ? DescribeWhen(*schedule) : kScheduleTimeUnread}) << "\n";
+    if (schedule) {
+        out << FillIn(kScheduleFolderLine, {schedule->folder}) << "\n"
+            << FillIn(kNextRunLine, {IndonesianDateTime(NextRun(*schedule, QDateTime::currentDateTime()))}) << "\n";
+    }
+    if (catchesUp)
+        out << kCatchUpLine << "\n";
+    std::vector<std::string> line = command.arguments;
+    line.insert(line.begin(), command.program);
+    out << FillIn(kScheduleCommandLine, {kHostPlatform == Platform::Windows ? WindowsCommandLine(line) : [&] {
+                                             std::string joined;
+                                             for (const std::string& word : line)
+                                                 joined += (joined.empty() ? "'" : " '") + word + "'";
+                                             return joined;
+                                         }()})
+        << "\n"
+        << FillIn(kScheduleWorkingLine, {command.workingFolder}) << "\n";
+}
+
+// This program as the system starts it.
+std::string ProgramPath(const char* argv0)
+{
+    const QString path = QCoreApplication::instance() ? QCoreApplication::applicationFilePath()
+                                                      : QFileInfo(QString::fromLocal8Bit(argv0)).absoluteFilePath();
+    return QDir::toNativeSeparators(path).toStdString();
+}
+
+int ScheduleCommand(const std::vector<std::string>& args, const char* argv0, std::ostream& out, std::ostream& err)
+{
+    const SystemSchedule system;
+    if (args.size() == 1) {
+        const Result<std::optional<RegisteredSchedule>> read = system.Read();
+        if (!read.ok())
+            return Report(read.failure(), err);
+        if (!read.value()) {
+            out << kScheduleOff << "\n";
+            return 0;
+        }
+        PrintSchedule(read.value()->schedule, read.value()->command, read.value()->catchesUp, out);
+        return 0;
+    }
+    const std::string& every = args[1];
+    if (every == "off") {
+        if (args.size() > 2)
+            return UsageError(FillIn(kExtraArgument, {args[2]}), err);
+        if (const Status removed = system.Remove(); !removed.ok())
+            return Report(removed.failure(), err);
+        out << kScheduleOff << "\n";
+        return 0;
+    }
+    if (every != "daily" && every != "weekly")
+        return UsageError(FillIn(kScheduleNeeds, {every}), err);
+    const bool weekly = every == "weekly";
+    const std::size_t wanted = weekly ? 5 : 4;
+    if (args.size() < wanted)
+        return UsageError(weekly ? kWeeklyNeeds : kDailyNeeds, err);
+    if (args.size() > wanted)
+        return UsageError(FillIn(kExtraArgument, {args[wanted]}), err);
+    Schedule schedule;
+    if (weekly) {
+        const std::optional<int> day = ParseWeekday(args[2]);
+        if (!day)
+            return UsageError(FillIn(kUnknownDay, {args[2]}), err);
+        schedule.every = Schedule::Every::Week;
+        schedule.weekday = *day;
+    }
+    const std::optional<QTime> time = ParseClockTime(args[wanted - 2]);
+    if (!time)
+        return UsageError(FillIn(kUnknownTime, {args[wanted - 2]}), err);
+    schedule.time = *time;
+    if (args[wanted - 1].empty())
+        return UsageError(kEmptyFolder, err);
+    schedule.folder = AbsolutePath(args[wanted - 1]);
+    if (!QFileInfo(QString::fromStdString(NativePath(schedule.folder).Utf8())).isDir())
+        return Report(Failure{kFolderMissing, schedule.folder}, err);
+    // The scheduled run reads setting.ini where it starts: here.
+    if (!QFileInfo::exists(kSettingsFileName))
+        return Report(Failure{FillIn(kScheduleNeedsSettings, {CurrentFolder()}), {}}, err);
+    const ScheduledCommand command = BackupCommand(ProgramPath(argv0), CurrentFolder(), schedule.folder);
+    if (const Status registered = system.Register(schedule, command); !registered.ok())
+        return Report(registered.failure(), err);
+    PrintSchedule(schedule, command, true, out);
+    return 0;
+}
+
 } // namespace
 
 int RunCli(int argc, const char* const argv[], std::ostream& out, std::ostream& err, bool timedSteps)
@@ -203,20 +345,47 @@ int RunCli(int argc, const char* const argv[], std::ostream& out, std::ostream& 
         return WithSession(err, [&](PostgreSQLSession& session) { return ListSchools(session, out, err); });
     }
     if (command == "backup") {
-        const bool all = args.size() > 1 && args[1] == "--all";
-        const std::size_t wanted = 3; // backup <id> <folder>, backup --all <folder>
-        if (args.size() < wanted)
+        std::vector<std::string> rest(args.begin() + 1, args.end());
+        const auto scheduled = std::find(rest.begin(), rest.end(), kScheduledOption);
+        const RunStart start = scheduled != rest.end() ? RunStart::Schedule : RunStart::CommandLine;
+        if (scheduled != rest.end())
+            rest.erase(scheduled);
+        const bool all = !rest.empty() && rest[0] == "--all";
+        const std::size_t wanted = 2; // <id> <folder>, --all <folder>
+        if (rest.size() < wanted)
             return UsageError(all ? kBackupAllNeedsFolder : kBackupNeedsArguments, err);
-        if (args.size() > wanted)
-            return UsageError(FillIn(kExtraArgument, {args[wanted]}), err);
-        if (args[2].empty())
+        if (rest.size() > wanted)
+            return UsageError(FillIn(kExtraArgument, {rest[wanted]}), err);
+        if (rest[1].empty())
             return UsageError(kEmptyFolder, err);
-        if (!all && args[1].rfind("--", 0) == 0)
-            return UsageError(FillIn(kUnknownOption, {args[1]}), err);
-        return WithSession(err, [&](PostgreSQLSession& session) {
-            return all ? BackupAll(session, args[2], out, err)
-                       : Backup(session, args[1], args[2], out, err, timedSteps);
+        if (!all && rest[0].rfind("--", 0) == 0)
+            return UsageError(FillIn(kUnknownOption, {rest[0]}), err);
+        const std::string schoolId = all ? std::string() : rest[0];
+        return WithLoggedSession(start, schoolId, err, [&](PostgreSQLSession& session) {
+            return all ? BackupAll(session, rest[1], start, out, err)
+                       : Backup(session, schoolId, rest[1], start, out, err, timedSteps);
         });
+    }
+    if (command == "schedule")
+        return ScheduleCommand(args, argc > 0 ? argv[0] : "", out, err);
+    if (command == "log") {
+        std::string schoolId;
+        std::size_t last = std::numeric_limits<std::size_t>::max();
+        for (std::size_t i = 1; i < args.size(); i += 2) {
+            if (args[i] != "--school" && args[i] != "--last")
+                return UsageError(FillIn(args[i].rfind("--", 0) == 0 ? kUnknownOption : kExtraArgument, {args[i]}), err);
+            if (i + 1 == args.size() || args[i + 1].empty())
+                return UsageError(FillIn(kOptionNeedsValue, {args[i]}), err);
+            if (args[i] == "--school") {
+                schoolId = args[i + 1];
+                continue;
+            }
+            const std::string& count = args[i + 1];
+            const auto [end, error] = std::from_chars(count.data(), count.data() + count.size(), last);
+            if (error != std::errc() || end != count.data() + count.size() || last == 0)
+                return UsageError(FillIn(kLastNeedsNumber, {count}), err);
+        }
+        return PrintLog(schoolId, last, out, err);
     }
     if (command == "verify") {
         std::vector<std::string> rest(args.begin() + 1, args.end());

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/cli.h"
+#include "backup/run_log.h"
 #include "core/platform.h"
 
 int main(int argc, char* argv[])
@@ -14,6 +15,7 @@ int main(int argc, char* argv[])
     int code = 0;
     {
         QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(pelantra::kApplicationName);
         const std::vector<std::string> arguments = pelantra::Utf8Arguments(argc, argv);
         std::vector<const char*> pointers;
         for (const std::string& argument : arguments)

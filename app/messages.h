@@ -11,6 +11,13 @@ inline constexpr const char* kUsage =
     "  pelantra-cli backup --all <folder>          backup setiap sekolah di daftar, satu arsip per sekolah\n"
     "  pelantra-cli verify <arsip.std>             periksa isi arsip dan hitung barisnya\n"
     "  pelantra-cli verify --replay <arsip.std>    buktikan juga bahwa arsip dapat dipulihkan\n"
+    "  pelantra-cli log [--school <sekolah_id>] [--last <N>]\n"
+    "                                              catatan backup yang sudah berjalan\n"
+    "  pelantra-cli schedule                       jadwal backup otomatis dan waktu berikutnya\n"
+    "  pelantra-cli schedule daily <JJ:MM> <folder>\n"
+    "  pelantra-cli schedule weekly <hari> <JJ:MM> <folder>\n"
+    "                                              backup otomatis setiap sekolah, setiap hari atau seminggu sekali\n"
+    "  pelantra-cli schedule off                   hentikan backup otomatis\n"
     "  pelantra-cli --version                      versi program\n"
     "Pengaturan dibaca dari setting.ini di folder kerja.\n";
 inline constexpr const char* kNoCommand = "Perintah belum diberikan.";
@@ -22,9 +29,31 @@ inline constexpr const char* kBackupNeedsArguments = "backup perlu <sekolah_id> 
 inline constexpr const char* kBackupAllNeedsFolder = "backup --all perlu <folder>.";
 inline constexpr const char* kEmptyFolder = "<folder> tidak boleh kosong.";
 inline constexpr const char* kVerifyNeedsArchive = "verify perlu <arsip.std>.";
+inline constexpr const char* kOptionNeedsValue = "{} perlu nilai.";
+inline constexpr const char* kLastNeedsNumber = "--last perlu angka 1 atau lebih: {}";
+// The option of the schedule's command line that logs its runs as "jadwal".
+inline constexpr const char* kScheduledOption = "--scheduled";
 
 inline constexpr const char* kStepSeconds = "  {} detik";
 inline constexpr const char* kSchoolFailed = "{}: gagal, {}";
 inline constexpr const char* kAllSchoolsCount = "{} dari {} sekolah berhasil dibackup";
+inline constexpr const char* kScheduleNeeds = "schedule perlu daily, weekly atau off: {}";
+inline constexpr const char* kDailyNeeds = "schedule daily perlu <JJ:MM> dan <folder>.";
+inline constexpr const char* kWeeklyNeeds = "schedule weekly perlu <hari>, <JJ:MM> dan <folder>.";
+inline constexpr const char* kUnknownTime = "Jam tidak dikenal: {} (tulis JJ:MM, misalnya 19:30)";
+inline constexpr const char* kUnknownDay = "Hari tidak dikenal: {} (Senin sampai Minggu)";
+inline constexpr const char* kScheduleNeedsSettings =
+    "setting.ini tidak ada di folder {}; jalankan perintah ini di folder setting.ini";
+
+// The schedule as the system keeps it.
+inline constexpr const char* kScheduleLine = "Backup otomatis: {}";
+inline constexpr const char* kScheduleTimeUnread = "terdaftar, tetapi waktunya tidak dapat dibaca";
+inline constexpr const char* kScheduleFolderLine = "Folder: {}";
+inline constexpr const char* kNextRunLine = "Berikutnya: {}";
+inline constexpr const char* kCatchUpLine = "Bila komputer mati pada waktunya, backup berjalan begitu komputer menyala.";
+inline constexpr const char* kScheduleCommandLine = "Perintah: {}";
+inline constexpr const char* kScheduleWorkingLine = "Folder kerja: {}";
+inline constexpr const char* kScheduleOff = "Backup otomatis tidak aktif";
+inline constexpr const char* kLogEmpty = "Belum ada backup yang tercatat di {}";
 
 } // namespace pelantra

@@ -58,6 +58,15 @@ inline constexpr const char* kArchiveNotSaved = "Arsip tidak dapat disimpan";
 // in the system's words).
 inline constexpr const char* kHistoryNotKept = "Arsip lama tidak dapat disimpan di folder Riwayat: {}";
 inline constexpr const char* kHistoryNotPruned = "Arsip lama di folder Riwayat tidak dapat dihapus: {}";
+// The automatic backup: its time ("setiap hari pukul 19:30", "setiap Senin
+// pukul 19:30"), and what went wrong with the system's schedule.
+inline constexpr const char* kScheduleWhen = "setiap {} pukul {}";
+inline constexpr const char* kScheduleNotSet = "Backup otomatis tidak dapat dijadwalkan";
+inline constexpr const char* kScheduleUnreadable = "Jadwal backup otomatis tidak dapat dibaca";
+inline constexpr const char* kScheduleNotRemoved = "Backup otomatis tidak dapat dihentikan";
+inline constexpr const char* kTimerNotStarted =
+    "Timer backup otomatis sudah ditulis tetapi belum berjalan; jalankan: systemctl --user enable --now "
+    "pelantra-backup.timer";
 // ... the run itself.
 inline constexpr const char* kStoppedReason = "Backup dihentikan";
 inline constexpr const char* kRunBroke = "Proses backup terhenti";
@@ -132,7 +141,8 @@ inline constexpr std::array kBackupMessages = {
     kRunWithoutOutcome,   kArchiveSound,      kArchiveRestorable, kArchiveNotFound,      kNotOurArchive,
     kArchiveDamaged,      kArchiveUnreadable, kCutInValue,        kCutInStatement,       kForbiddenStatement,
     kNotRestorable,       kRowsDiffer,        kCheckStopped,      kScratchNotReady,      kCheckNotDone,
-    kHistoryNotKept,      kHistoryNotPruned,
+    kHistoryNotKept,      kHistoryNotPruned,  kScheduleNotSet,    kScheduleUnreadable,   kScheduleNotRemoved,
+    kTimerNotStarted,
 };
 
 } // namespace pelantra

@@ -12,6 +12,8 @@
 ; writes setting.ini into ProgramData\Pelantra, where the shortcuts start the
 ; programs: when there is none, or when the operator changed the settings its
 ; page shows and agreed to replace it (the old one stays as setting.ini.bak).
+; An optional page schedules the automatic backup of every school
+; (pelantra-cli schedule, for the user who installs); the uninstaller stops it.
 ; Neither the setup nor the uninstaller touches a file while a program of the
 ; installation runs. Silent (it never replaces a setting.ini):
 ;
@@ -65,6 +67,17 @@ Var SettingsOutcome
 ; The installation's programs that run now, one per line.
 Var Running
 Var RunningLabel
+; The automatic backup's page: on (1) or off, the day ("Setiap hari" or a
+; day's name), the time, the folder; what the last page says about it.
+Var ScheduleOn
+Var ScheduleDay
+Var ScheduleTime
+Var ScheduleFolder
+Var ScheduleCheck
+Var DayField
+Var TimeField
+Var ScheduleFolderField
+Var ScheduleOutcome
 ; The uninstaller: the files it could not remove, and what its last page says.
 Var Left
 Var UninstallOutcome
@@ -81,6 +94,7 @@ Var UninstallOutcome
 !define MUI_DIRECTORYPAGE_TEXT_TOP "Pelantra akan diinstal di folder berikut. Untuk memilih folder lain, tekan tombol Cari lalu pilih foldernya. $_CLICK"
 !insertmacro MUI_PAGE_DIRECTORY
 Page custom SettingsShow SettingsLeave
+Page custom ScheduleShow ScheduleLeave
 !define MUI_PAGE_HEADER_SUBTEXT "Pilih komponen Pelantra yang ingin diinstal."
 !define MUI_COMPONENTSPAGE_TEXT_TOP "Centang komponen yang ingin diinstal dan hilangkan centang pada yang tidak perlu. Tekan tombol Instal untuk memulai instalasi."
 !define MUI_COMPONENTSPAGE_TEXT_COMPLIST "Pilih komponen yang akan diinstal:"
@@ -88,7 +102,7 @@ Page custom SettingsShow SettingsLeave
 !insertmacro MUI_PAGE_COMPONENTS
 Page custom RunningShow RunningLeave
 !insertmacro MUI_PAGE_INSTFILES
-!define MUI_FINISHPAGE_TEXT "Pelantra sudah diinstal di komputer ini.$\r$\n$\r$\n$SettingsOutcome"
+!define MUI_FINISHPAGE_TEXT "Pelantra sudah diinstal di komputer ini.$\r$\n$\r$\n$SettingsOutcome$ScheduleOutcome"
 !define MUI_FINISHPAGE_TEXT_LARGE
 !insertmacro MUI_PAGE_FINISH
 
@@ -338,6 +352,10 @@ Function .onInit
     StrCpy $ToolsFollow 1
   ${EndIf}
   StrCpy $WriteSettings 0
+  StrCpy $ScheduleOn 0
+  StrCpy $ScheduleDay "Senin"
+  StrCpy $ScheduleTime "13:00"
+  StrCpy $ScheduleFolder "$DOCUMENTS\Backup Pelantra"
   ${If} ${Silent}
     ; A silent setup has no one to ask: it ends without installing.
     Call FindRunning
@@ -427,6 +445,87 @@ Function SettingsLeave
   ${EndIf}
 FunctionEnd
 
+Function ScheduleShow
+  !insertmacro MUI_HEADER_TEXT "Backup otomatis" "Backup setiap sekolah pada hari dan jam yang tetap"
+  nsDialogs::Create 1018
+  Pop $0
+  ${NSD_CreateCheckbox} 0 0 100% 12u "Jadwalkan backup otomatis"
+  Pop $ScheduleCheck
+  ${IfThen} $ScheduleOn == ${BST_CHECKED} ${|} ${NSD_Check} $ScheduleCheck ${|}
+  ${NSD_CreateLabel} 0 22u 60u 12u "Hari:"
+  Pop $0
+  ${NSD_CreateDropList} 62u 20u 90u 80u ""
+  Pop $DayField
+  ${NSD_CB_AddString} $DayField "Setiap hari"
+  ${NSD_CB_AddString} $DayField "Senin"
+  ${NSD_CB_AddString} $DayField "Selasa"
+  ${NSD_CB_AddString} $DayField "Rabu"
+  ${NSD_CB_AddString} $DayField "Kamis"
+  ${NSD_CB_AddString} $DayField "Jumat"
+  ${NSD_CB_AddString} $DayField "Sabtu"
+  ${NSD_CB_AddString} $DayField "Minggu"
+  ${NSD_CB_SelectString} $DayField $ScheduleDay
+  ${NSD_CreateLabel} 0 40u 60u 12u "Jam (JJ:MM):"
+  Pop $0
+  ${NSD_CreateText} 62u 38u 40u 12u "$ScheduleTime"
+  Pop $TimeField
+  ${NSD_CreateLabel} 0 58u 100% 12u "Folder arsip:"
+  Pop $0
+  ${NSD_CreateDirRequest} 0 71u 235u 12u "$ScheduleFolder"
+  Pop $ScheduleFolderField
+  ${NSD_CreateBrowseButton} 240u 70u 60u 14u "Pilih..."
+  Pop $0
+  ${NSD_OnClick} $0 ChooseScheduleFolder
+  ${NSD_CreateLabel} 0 92u 100% 40u "Windows menjalankan backup setiap sekolah ke folder ini selama pengguna ini masuk (login). Backup yang terlewat karena komputer mati berjalan begitu komputer menyala. Arsip yang diganti disimpan di subfolder Riwayat. Bisa diubah nanti dengan pelantra-cli schedule."
+  Pop $0
+  nsDialogs::Show
+FunctionEnd
+
+Function ChooseScheduleFolder
+  ${NSD_GetText} $ScheduleFolderField $R0
+  nsDialogs::SelectFolderDialog "Folder arsip backup otomatis" "$R0"
+  Pop $R0
+  ${If} $R0 != "error"
+    ${NSD_SetText} $ScheduleFolderField $R0
+  ${EndIf}
+FunctionEnd
+
+Function ScheduleLeave
+  ${NSD_GetState} $ScheduleCheck $ScheduleOn
+  ${NSD_GetText} $DayField $ScheduleDay
+  ${NSD_GetText} $TimeField $ScheduleTime
+  ${NSD_GetText} $ScheduleFolderField $ScheduleFolder
+  ${If} $ScheduleOn == ${BST_CHECKED}
+  ${AndIf} $ScheduleFolder == ""
+    MessageBox MB_ICONEXCLAMATION|MB_OK "Pilih folder untuk arsip backup otomatis."
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; pelantra-cli schedules the backup in the settings folder, where it starts.
+Function RegisterSchedule
+  StrCpy $ScheduleOutcome ""
+  ${IfThen} $ScheduleOn != ${BST_CHECKED} ${|} Return ${|}
+  CreateDirectory "$ScheduleFolder"
+  ; A folder ending in "\" would escape the quote after it.
+  StrCpy $R0 $ScheduleFolder 1 -1
+  ${IfThen} $R0 == "\" ${|} StrCpy $ScheduleFolder "$ScheduleFolder." ${|}
+  SetOutPath "$APPDATA\${PRODUCT}"
+  ${If} $ScheduleDay == "Setiap hari"
+    nsExec::ExecToStack '"$INSTDIR\pelantra-cli.exe" schedule daily "$ScheduleTime" "$ScheduleFolder"'
+  ${Else}
+    nsExec::ExecToStack '"$INSTDIR\pelantra-cli.exe" schedule weekly "$ScheduleDay" "$ScheduleTime" "$ScheduleFolder"'
+  ${EndIf}
+  Pop $R1
+  Pop $R2
+  ${If} $R1 == 0
+    StrCpy $ScheduleOutcome "$\r$\n$\r$\nBackup otomatis: $ScheduleDay pukul $ScheduleTime ke $ScheduleFolder."
+  ${Else}
+    StrCpy $ScheduleOutcome "$\r$\n$\r$\nBackup otomatis belum terjadwal:$\r$\n$R2"
+    DetailPrint "$ScheduleOutcome"
+  ${EndIf}
+FunctionEnd
+
 ; setting.ini with the page's values; one that is there is kept as setting.ini.bak first.
 Function WriteSettings
   ClearErrors
@@ -469,6 +568,7 @@ Section "Pelantra" SecProgram
   CreateShortCut "$SMPROGRAMS\${PRODUCT}\Pelantra (baris perintah).lnk" "$SYSDIR\cmd.exe" \
     '/K set "PATH=$INSTDIR;%PATH%" && pelantra-cli.exe --help' "$INSTDIR\pelantra.exe" 0
   CreateShortCut "$SMPROGRAMS\${PRODUCT}\Hapus Pelantra.lnk" "$INSTDIR\uninstall.exe"
+  Call RegisterSchedule
 
   WriteRegStr HKLM "${PRODUCT_KEY}" "InstallDir" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
@@ -511,6 +611,9 @@ FunctionEnd
 ; uninstaller and its entry stay, so that it can be run again.
 Section "Uninstall"
   StrCpy $Left ""
+  ; The automatic backup would start a program that is no longer there.
+  nsExec::Exec '"$INSTDIR\pelantra-cli.exe" schedule off'
+  Pop $0
   !include "${FILES}"
   StrCpy $R0 "setting.ini di $APPDATA\${PRODUCT} dan arsip backup tidak dihapus."
   ${If} $Left != ""

@@ -22,6 +22,7 @@
 #include "backup/backup_run.h"
 #include "backup/backup_worker.h"
 #include "backup/indonesian_time.h"
+#include "backup/run_log.h"
 #include "backup/staged_tables.h"
 #include "backup/staging.h"
 #include "backup/tools.h"
@@ -94,6 +95,7 @@ MainWindow::MainWindow(PostgreSQLSession& session, QWidget* parent) : QWidget(pa
     connect(&progressTimer_, &QTimer::timeout, this, &MainWindow::ShowProgress);
     FillSchoolList();
     workers = 0;
+    QTimer::singleShot(0, this, &MainWindow::TellFailedSchedule);
 }
 
 MainWindow::~MainWindow()
@@ -224,6 +226,7 @@ void MainWindow::DoBackup()
     if (StopRequested())
         stage = stage.ok() ? run->Finish(Failure{kStoppedReason, {}}).failure() : Failure{kStoppedReason, {}};
     if (!stage.ok()) {
+        LogRun(stage.failure());
         EndWork();
         Conclude(OutcomeMessage(stage.failure()));
         return;
@@ -248,6 +251,7 @@ void MainWindow::DoBackup()
         --workers;
         const BackupOutcome outcome = run_->Finish(Failure{kRunNotStarted, error.what()});
         run_.reset();
+        LogRun(outcome);
         EndWork();
         Conclude(OutcomeMessage(outcome));
     }
@@ -338,6 +342,7 @@ void MainWindow::OnStatus(std::string text)
     const BackupOutcome outcome = run_->Finish(std::move(outcome_));
     run_.reset();
     outcome_.reset();
+    LogRun(outcome);
     EndWork();
     Conclude(OutcomeMessage(outcome));
 }
@@ -393,6 +398,28 @@ Message MainWindow::CheckMessage(const std::string& archive, const Result<DumpFa
     message.text = QString::fromUtf8(kArchiveRestorable);
     message.informative = QString::fromStdString(text);
     return message;
+}
+
+void MainWindow::LogRun(const BackupOutcome& outcome) const
+{
+    AppendRunLog(MakeRunLogEntry(RunStart::Window, SelectedSchoolId(), cbSekolah->currentText().toStdString(), outcome,
+                                 std::chrono::milliseconds(runTime_.elapsed())));
+}
+
+void MainWindow::TellFailedSchedule()
+{
+    const std::optional<RunLogEntry> failed = TakeUntoldScheduleFailure();
+    if (!failed)
+        return;
+    Message message;
+    message.kind = Message::Kind::Warning;
+    message.text = QString::fromUtf8(kScheduleFailed);
+    const QDateTime ended = QDateTime::fromString(QString::fromStdString(failed->time), Qt::ISODate);
+    message.informative = QString::fromStdString(
+        failed->outcome + "\n" + FillIn(kScheduledRunLine, {ended.isValid() ? IndonesianDateTime(ended) : failed->time}) +
+        (failed->schoolName.empty() ? std::string() : "\n" + FillIn(kSchoolLine, {failed->schoolName})));
+    message.detail = QString::fromStdString(failed->Line());
+    CurrentDialogs().Show(this, message);
 }
 
 void MainWindow::Conclude(const Message& message)

@@ -112,6 +112,11 @@ private:
     // Tells how the work ended: in a box, or, when the user chose to close,
     // by closing.
     void Conclude(const Message& message);
+    // Appends the run that ended with `outcome` to pelantra.log.
+    void LogRun(const BackupOutcome& outcome) const;
+    // Once after start-up: a scheduled backup that failed since a window
+    // last looked is told in a box.
+    void TellFailedSchedule();
     // The disabled button tells the step under way and the seconds since the work began.
     void SetStep(const QString& step);
     void ShowProgress();

@@ -46,6 +46,9 @@ inline constexpr const char* kCheckNotStarted = "Pemeriksaan tidak dapat dimulai
 inline constexpr const char* kCloseDuringBackup = "Backup sedang berjalan. Hentikan backup lalu tutup?";
 inline constexpr const char* kCloseDuringCheck = "Pemeriksaan arsip sedang berjalan. Hentikan pemeriksaan lalu tutup?";
 inline constexpr const char* kEarlierArchiveKept = "Arsip yang sudah ada tidak diubah.";
+// A scheduled backup failed since a window last looked: when, and which school.
+inline constexpr const char* kScheduleFailed = "Backup otomatis terakhir gagal";
+inline constexpr const char* kScheduledRunLine = "Waktu: {}";
 // What an empty school list says of itself.
 inline constexpr const char* kNoSchools = "Belum ada sekolah dengan akun operator";
 inline constexpr const char* kStartupHint =
@@ -53,6 +56,7 @@ inline constexpr const char* kStartupHint =
 
 // The README's message table lists these.
 inline constexpr std::array kWindowMessages = {kCheckFailed,       kRunNotStarted,    kCheckNotStarted,
-                                               kCloseDuringBackup, kCloseDuringCheck, kFolderNotOpened};
+                                               kCloseDuringBackup, kCloseDuringCheck, kFolderNotOpened,
+                                               kScheduleFailed};
 
 } // namespace pelantra

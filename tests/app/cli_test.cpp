@@ -2,7 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QCryptographicHash>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -13,9 +15,11 @@
 #include <vector>
 
 #include "app/cli.h"
+#include "backup/run_log.h"
 #include "core/database.h"
 #include "core/school_list.h"
 #include "support/cli_run.h"
+#include "support/files.h"
 #include "support/test_database.h"
 #include "support/work_folder.h"
 
@@ -44,6 +48,29 @@ TEST(Cli, UsageErrorsExitTwo)
     const CliRun help = RunCliWith({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("pelantra-cli backup <sekolah_id> <folder>"), std::string::npos);
+}
+
+TEST(Cli, ScheduleTakesADayATimeAndAFolderThatExists)
+{
+    WorkFolder work("1");
+    const std::string folder = work.Path();
+    const auto firstLine = [](const CliRun& run) { return run.err.substr(0, run.err.find('\n')); };
+    EXPECT_EQ(firstLine(RunCliWith({"schedule", "monthly"})), "schedule perlu daily, weekly atau off: monthly");
+    EXPECT_EQ(firstLine(RunCliWith({"schedule", "daily", "19:30"})), "schedule daily perlu <JJ:MM> dan <folder>.");
+    EXPECT_EQ(firstLine(RunCliWith({"schedule", "weekly", "Senen", "25:00", folder.c_str()})),
+              "Jam tidak dikenal: 25:00 (tulis JJ:MM, misalnya 19:30)");
+    EXPECT_EQ(firstLine(RunCliWith({"schedule", "weekly", "Sen", "19:30", folder.c_str()})),
+              "Hari tidak dikenal: Sen (Senin sampai Minggu)");
+    EXPECT_EQ(RunCliWith({"schedule", "off", "now"}).exitCode, 2);
+    const CliRun missing = RunCliWith({"schedule", "daily", "19:30", (folder + "/tidak-ada").c_str()});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(firstLine(missing), "Folder tujuan tidak ditemukan; pilih folder lain");
+    // The scheduled run reads the setting.ini of the folder it starts in.
+    QFile::remove(QString::fromStdString(folder) + "/setting.ini");
+    const CliRun elsewhere = RunCliWith({"schedule", "daily", "19:30", folder.c_str()});
+    EXPECT_EQ(elsewhere.exitCode, 1);
+    EXPECT_EQ(firstLine(elsewhere), "setting.ini tidak ada di folder " + folder +
+                                        "; jalankan perintah ini di folder setting.ini");
 }
 
 TEST(Cli, RefusedConnectionSaysSoAndExitsOne)
@@ -134,6 +161,53 @@ TEST(Cli, BackupKeepsTheEarlierArchiveOrSaysWhyNot)
     EXPECT_EQ(refused.err.rfind("Backup data gagal dilakukan\nKeepCopies di setting.ini harus angka 0 sampai 999", 0), 0u)
         << refused.err;
     EXPECT_NE(refused.err.find(": KeepCopies=semua"), std::string::npos) << refused.err;
+}
+
+TEST(Cli, EachBackupRunIsOneLineOfTheLog)
+{
+    PELANTRA_REQUIRE_DATABASE(port);
+    WorkFolder work(port);
+    QTemporaryDir folder;
+    QTemporaryDir data;
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    const std::string school = "5e000000-0000-4000-8000-000000000005";
+    const CliRun done = RunCliWith({"backup", school.c_str(), folder.path().toUtf8()});
+    ASSERT_EQ(done.exitCode, 0) << done.err;
+    const std::string archive = done.out.substr(done.out.rfind('\n', done.out.size() - 2) + 1, std::string::npos);
+    ASSERT_EQ(RunCliWith({"backup", "5e000000-0000-4000-8000-0000000000ff", folder.path().toUtf8()}).exitCode, 1);
+
+    const std::string log = ReadFile(RunLogPath());
+    ASSERT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+    const std::string success = log.substr(0, log.find('\n'));
+    const QStringList fields = QString::fromStdString(success).split('\t');
+    ASSERT_EQ(fields.size(), 9) << success;
+    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$").match(fields[0]).hasMatch())
+        << success;
+    const QString path = QString::fromStdString(archive).trimmed();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString sha256 = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
+    EXPECT_EQ(fields.mid(1, 6).join('|').toStdString(),
+              "perintah|" + school + "|TK Kosong|Backup data telah berhasil dilakukan|" + path.toStdString() + "|" +
+                  std::to_string(file.size()));
+    EXPECT_TRUE(QRegularExpression("^\\d+\\.\\d$").match(fields[7]).hasMatch()) << success;
+    EXPECT_EQ(fields[8], sha256);
+    EXPECT_NE(log.find("\tperintah\t5e000000-0000-4000-8000-0000000000ff\t\tSekolah tidak ditemukan\t\t\t"),
+              std::string::npos)
+        << log;
+
+    // pelantra-cli log: all of it, or one school's last runs.
+    EXPECT_EQ(RunCliWith({"log"}).out, log);
+    EXPECT_EQ(RunCliWith({"log", "--school", school.c_str(), "--last", "5"}).out, success + "\n");
+    EXPECT_EQ(RunCliWith({"log", "--last", "1"}).out, log.substr(success.size() + 1));
+    EXPECT_EQ(RunCliWith({"log", "--last", "0"}).exitCode, 2);
+
+    // A log that cannot be written is no reason to fail.
+    QFile::remove(QString::fromStdString(RunLogPath()));
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(RunLogPath())));
+    EXPECT_EQ(RunCliWith({"backup", school.c_str(), folder.path().toUtf8()}).exitCode, 0);
+    qputenv("XDG_DATA_HOME", dataHome);
 }
 
 std::string Replaced(std::string text, const std::string& from, const std::string& to)

@@ -84,7 +84,9 @@ protected:
             return run.status;
         if (Status verified = draft.Verify(archiver, run.bytes, watch); !verified.ok())
             return verified;
-        return draft.Replace();
+        if (Result<std::string> replaced = draft.Replace(0); !replaced.ok())
+            return replaced.failure();
+        return {};
     }
 
     ToolResult SevenZip(std::vector<std::string> arguments) const

@@ -8,12 +8,14 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <chrono>
 #include <thread>
 
+#include "backup/run_log.h"
 #include "core/database.h"
 #include "support/gui_test_support.h"
 #include "ui/artwork.h"
@@ -277,6 +279,41 @@ TEST_P(MenuItemTest, EndsTheEventLoop)
 }
 
 INSTANTIATE_TEST_SUITE_P(BothItems, MenuItemTest, ::testing::Values("Panduan", "Keluar"));
+
+TEST_F(MainWindowTest, AFailedScheduledBackupIsToldOnce)
+{
+    QTemporaryDir data;
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    const auto log = [](RunStart start, const std::string& school, const BackupOutcome& outcome) {
+        AppendRunLog(MakeRunLogEntry(start, "id-" + school, school, outcome, std::chrono::seconds(3)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100)); // the log counts whole seconds
+    };
+    const auto boxesOfANewWindow = [&] {
+        dialogs.boxes.clear();
+        MainWindow window(NoDatabase());
+        QApplication::processEvents();
+        return dialogs.boxes;
+    };
+    EXPECT_TRUE(boxesOfANewWindow().empty()) << "no log yet";
+
+    log(RunStart::Schedule, "SD Satu", Failure{"Server database tidak dapat dihubungi", "port 5432"});
+    log(RunStart::Schedule, "SD Dua", BackupArchive{"/tmp/dua.std", "SD Dua", {}});
+    log(RunStart::Window, "SD Tiga", Failure{"Sekolah tidak ditemukan", {}});
+    const std::vector<Message> told = boxesOfANewWindow();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].text.toStdString(), "Backup otomatis terakhir gagal");
+    EXPECT_EQ(told[0].informative.section('\n', 0, 0).toStdString(), "Server database tidak dapat dihubungi");
+    EXPECT_TRUE(told[0].informative.endsWith("\nSekolah: SD Satu")) << told[0].informative.toStdString();
+    EXPECT_TRUE(boxesOfANewWindow().empty()) << "told twice";
+
+    // Runs that failed in the window are the window's own news.
+    log(RunStart::Window, "SD Tiga", Failure{"Sekolah tidak ditemukan", {}});
+    EXPECT_TRUE(boxesOfANewWindow().empty());
+    log(RunStart::Schedule, "SD Dua", Failure{"Export data gagal", {}});
+    EXPECT_EQ(boxesOfANewWindow().size(), 1u);
+    qputenv("XDG_DATA_HOME", dataHome);
+}
 
 TEST_F(MainWindowTest, DestructorWaitsForRunningWorkers)
 {

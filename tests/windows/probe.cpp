@@ -13,6 +13,13 @@
 //   pelantra-probe press TITLE BUTTON
 //       presses their button that reads BUTTON (without its '&'), whichever
 //       window has the keyboard
+//   pelantra-probe hold FILE SECONDS
+//       holds FILE open, as a virus scanner or a preview pane does: others
+//       may read and write it but not delete or replace it; prints "held"
+//       once it holds it, and lets go after SECONDS
+//   pelantra-probe start FOLDER COMMANDLINE
+//       starts COMMANDLINE as it stands in FOLDER, as the Task Scheduler
+//       starts a task's action, and exits with its code
 //
 // Prints UTF-8.
 #include <windows.h>
@@ -181,8 +188,42 @@ int Press(const std::wstring& title, const std::wstring& label)
     return 1;
 }
 
+int Hold(const std::wstring& file, const std::wstring& seconds)
+{
+    const HANDLE held = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (held == INVALID_HANDLE_VALUE) {
+        std::fprintf(stderr, "cannot hold the file: error %lu\n", GetLastError());
+        return 3;
+    }
+    Print(GetStdHandle(STD_OUTPUT_HANDLE), L"held\n");
+    Sleep(static_cast<DWORD>(std::stoul(seconds)) * 1000);
+    CloseHandle(held);
+    return 0;
+}
+
+int Start(const std::wstring& folder, std::wstring line)
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &process)) {
+        std::fprintf(stderr, "cannot start the program: error %lu\n", GetLastError());
+        return 3;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    return static_cast<int>(code);
+}
+
 int Run(const std::vector<std::wstring>& arguments)
 {
+    if (arguments.size() == 3 && arguments[0] == L"hold")
+        return Hold(arguments[1], arguments[2]);
+    if (arguments.size() == 3 && arguments[0] == L"start")
+        return Start(arguments[1], arguments[2]);
     if (arguments.size() >= 2 && arguments[0] == L"console")
         return Console({arguments.begin() + 1, arguments.end()});
     if (arguments.size() == 2 && arguments[0] == L"texts")
@@ -192,7 +233,7 @@ int Run(const std::vector<std::wstring>& arguments)
     if (arguments.size() == 3 && arguments[0] == L"press")
         return Press(arguments[1], arguments[2]);
     std::fprintf(stderr, "usage: pelantra-probe console PROGRAM [ARGUMENT...] | texts TITLE | set TITLE OLD NEW | "
-                         "press TITLE BUTTON\n");
+                         "press TITLE BUTTON | hold FILE SECONDS | start FOLDER COMMANDLINE\n");
     return 2;
 }
 
