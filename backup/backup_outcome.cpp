@@ -12,7 +12,9 @@ std::string OutcomeMessage(const BackupOutcome& outcome)
 
 std::string NoteLine(const BackupArchive& archive)
 {
-    return archive.note.empty() ? std::string() : "\n" + archive.note.substr(0, archive.note.find('\n'));
+    if (archive.note.empty())
+        return {};
+    return std::string(1, '\n').append(archive.note, 0, archive.note.find('\n'));
 }
 
 std::string OutcomeDetail(const BackupOutcome& outcome)

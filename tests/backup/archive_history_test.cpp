@@ -81,12 +81,13 @@ TEST_F(HistoryTest, EachReplaceKeepsTheEarlierArchiveAndTheNewestKeepCopiesStay)
         ASSERT_TRUE(earlier.open(QIODevice::ReadWrite));
         ASSERT_TRUE(earlier.setFileTime(Local(version, 7, 5), QFileDevice::FileModificationTime));
         earlier.close();
-        const Result<std::string> replaced = Backup("v" + std::to_string(version), 2);
+        const std::string bytes = std::string("v").append(std::to_string(version));
+        const Result<std::string> replaced = Backup(bytes, 2);
         ASSERT_TRUE(replaced.ok()) << replaced.failure().detail;
         EXPECT_EQ(replaced.value(), "");
-        EXPECT_EQ(Read(archive), "v" + std::to_string(version));
+        EXPECT_EQ(Read(archive), bytes);
         EXPECT_EQ(Read(Kept(QString("010101_Kab__Hulu_10100001_SD_Negeri_1_Hulu_2026-03-0%1_0705.std").arg(version))),
-                  "v" + std::to_string(version - 1));
+                  std::string("v").append(std::to_string(version - 1)));
     }
     QStringList expected = foreign;
     expected << "010101_Kab__Hulu_10100001_SD_Negeri_1_Hulu_2026-03-03_0705.std"
