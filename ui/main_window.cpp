@@ -10,6 +10,8 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QThread>
 
 #include <algorithm>
@@ -51,6 +53,28 @@ void Place(QWidget* control, int left, int width, int top, int height)
 {
     control->setGeometry(Zoomed(left), Zoomed(top), Zoomed(width), Zoomed(height));
 }
+
+// A list whose chosen entry, when too long for it, ends in "…" rather than
+// in a cut letter; the whole name is its tooltip.
+class ElidingComboBox final : public QComboBox {
+public:
+    explicit ElidingComboBox(QWidget* parent) : QComboBox(parent)
+    {
+        connect(this, &QComboBox::currentTextChanged, this, &QWidget::setToolTip);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+        option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideRight, field.width());
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    }
+};
 
 // Carries the worker's reports over to the window's thread, in posting order.
 class WindowObserver final : public BackupObserver {
@@ -126,6 +150,12 @@ void MainWindow::BuildLayout()
     backupFont.setBold(true);
     backupFont.setPixelSize(Zoomed(kBackupFontUnits));
     cmdBackup->setFont(backupFont);
+    // Enter presses the focused button, as Space does.
+    cmdBackup->setAutoDefault(true);
+    // The step under way reads on the disabled button as clearly as the label.
+    QPalette steps = cmdBackup->palette();
+    steps.setColor(QPalette::Disabled, QPalette::ButtonText, steps.color(QPalette::Active, QPalette::ButtonText));
+    cmdBackup->setPalette(steps);
 
     strLocation = new QLineEdit(this);
     strLocation->setObjectName(QStringLiteral("strLocation"));
@@ -146,7 +176,7 @@ void MainWindow::BuildLayout()
     dv___3->setObjectName(QStringLiteral("dv___3"));
     Place(dv___3, 16, 72, 92, 19);
 
-    cbSekolah = new QComboBox(this);
+    cbSekolah = new ElidingComboBox(this);
     cbSekolah->setObjectName(QStringLiteral("cbSekolah"));
     Place(cbSekolah, 88, 300, 92, 19);
 
@@ -156,6 +186,7 @@ void MainWindow::BuildLayout()
 
     cmdCari = new QPushButton(tr(kSearchButton), this);
     cmdCari->setObjectName(QStringLiteral("cmdCari"));
+    cmdCari->setAutoDefault(true);
     Place(cmdCari, 344, 44, 116, 20);
 
     dv___7 = new QGroupBox(tr(kSettingsFrame), this);
@@ -177,8 +208,11 @@ void MainWindow::FillSchoolList()
     cbSekolah->setPlaceholderText(tr(schools.ok() ? kNoSchools : kSchoolListUnreadable));
     if (!schools.ok())
         return;
-    for (const SchoolEntry& school : schools.value())
-        cbSekolah->addItem(QString::fromStdString(school.name), QString::fromStdString(school.id));
+    for (const SchoolEntry& school : schools.value()) {
+        const QString name = QString::fromStdString(school.name);
+        cbSekolah->addItem(name, QString::fromStdString(school.id));
+        cbSekolah->setItemData(cbSekolah->count() - 1, name, Qt::ToolTipRole);
+    }
     if (cbSekolah->count() > 0)
         cbSekolah->setCurrentIndex(0);
 }

@@ -71,6 +71,21 @@ constexpr Text kTexts[] = {
     {"QFileSystemModel", "Size", "Ukuran"},
     {"QFileSystemModel", "Type", "Jenis"},
     {"QFileSystemModel", "Date Modified", "Tanggal diubah"},
+    {"QFileSystemModel", "Unknown", "Tidak dikenal"},
+    {"QAbstractFileIconProvider", "Drive", "Drive"},
+    {"QAbstractFileIconProvider", "Folder", "Folder"},
+    {"QAbstractFileIconProvider", "Unknown", "Tidak dikenal"},
+    // What the folder dialog says of a name typed into it.
+    {"QFileDialog", "%1\nDirectory not found.\nPlease verify the correct directory name was given.",
+     "%1\nFolder tidak ditemukan.\nPeriksa lagi nama foldernya."},
+    {"QFileDialog", "%1\nFile not found.\nPlease verify the correct file name was given.",
+     "%1\nBerkas tidak ditemukan.\nPeriksa lagi nama berkasnya."},
+    {"QFileDialog", "%1 already exists.\nDo you want to replace it?", "%1 sudah ada.\nGanti berkas itu?"},
+    {"QFileDialog", "'%1' is write protected.\nDo you want to delete it anyway?",
+     "'%1' dilindungi dari perubahan.\nTetap hapus?"},
+    {"QFileDialog", "Are you sure you want to delete '%1'?", "Yakin menghapus '%1'?"},
+    {"QFileDialog", "Could not delete directory.", "Folder tidak dapat dihapus."},
+    {"QFileDialog", "Delete", "Hapus"},
 };
 
 class IndonesianQtTexts final : public QTranslator {

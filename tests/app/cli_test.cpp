@@ -407,9 +407,10 @@ TEST_F(CliArchiveTest, InputsAreTakenForWhatTheyAre)
 
     // Settings without an installation root say so.
     work->WriteSettings(port, "");
+    const QByteArray out = folder.path().toUtf8();
     for (const std::vector<const char*>& command :
          {std::vector<const char*>{"verify", archive.c_str()},
-          std::vector<const char*>{"backup", "5e000000-0000-4000-8000-000000000002", folder.path().toUtf8()}}) {
+          std::vector<const char*>{"backup", "5e000000-0000-4000-8000-000000000002", out.constData()}}) {
         const CliRun run = RunCliWith(command);
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_NE(run.err.find("setting.ini tidak berisi basedir"), std::string::npos) << run.err;

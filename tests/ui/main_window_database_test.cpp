@@ -76,6 +76,17 @@ protected:
     }
 };
 
+// Starts the sandbox's server again at the end of a test that stopped it.
+struct ServerRestart {
+    std::string sandbox;
+    bool down = false;
+    ~ServerRestart()
+    {
+        if (down)
+            SandboxServer(sandbox, "resume");
+    }
+};
+
 class MainWindowDatabaseTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -210,15 +221,7 @@ TEST_F(MainWindowDatabaseTest, BackupWorksAgainOnceTheServerIsBack)
     PELANTRA_REQUIRE(SandboxFolder(), sandbox);
     RecordingWindow window(session);
     window.strLocation->setText(OutFolder());
-    struct Restart {
-        std::string sandbox;
-        bool down = false;
-        ~Restart()
-        {
-            if (down)
-                SandboxServer(sandbox, "resume");
-        }
-    } server{sandbox};
+    ServerRestart server{sandbox};
 
     server.down = true;
     SandboxServer(sandbox, "halt");
@@ -431,15 +434,7 @@ TEST_F(MainWindowDatabaseTest, CheckingAnArchiveTellsItsRowsOrWhatIsWrong)
         {good, "Pemeriksaan tidak dapat dilakukan; arsip belum diperiksa", kServerUnreachable},
     };
     PELANTRA_REQUIRE(SandboxFolder(), sandbox);
-    struct Restart {
-        std::string sandbox;
-        bool down = false;
-        ~Restart()
-        {
-            if (down)
-                SandboxServer(sandbox, "resume");
-        }
-    } server{sandbox};
+    ServerRestart server{sandbox};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.archive);
         ASSERT_TRUE(ProcessEventsUntil([&] { return window.workers.load() == 0; }, 10000));

@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "backup/run_log.h"
@@ -223,6 +224,53 @@ TEST_F(MainWindowTest, QtsOwnTextsInOurBoxesAreIndonesian)
         texts << button->text();
     texts.sort();
     EXPECT_EQ(texts, QStringList({"OK", "Tampilkan rincian..."}));
+}
+
+TEST_F(MainWindowTest, KeyboardAloneAnswersBoxesAndPressesBackup)
+{
+    // Escape leaves a box as OK does, also beside "Buka folder", and a question as "Tidak".
+    Message success;
+    success.text = "Backup data telah berhasil dilakukan";
+    success.folder = "/srv/cadangan";
+    Message question;
+    question.kind = Message::Kind::Question;
+    question.text = "Backup sedang berjalan. Hentikan backup lalu tutup?";
+    for (const auto& [message, role] : {std::pair{success, QMessageBox::AcceptRole}, {question, QMessageBox::NoRole}}) {
+        const std::unique_ptr<QMessageBox> box = MessageBox(nullptr, message);
+        box->open();
+        QTest::keyClick(box.get(), Qt::Key_Escape);
+        EXPECT_FALSE(box->isVisible());
+        ASSERT_NE(box->clickedButton(), nullptr);
+        EXPECT_EQ(box->buttonRole(box->clickedButton()), role);
+    }
+
+    // Enter on the focused Backup button presses it (here it fails: no settings).
+    MainWindow window(NoDatabase());
+    window.show();
+    window.strLocation->setText("/srv/cadangan");
+    window.cmdBackup->setFocus();
+    QTest::keyClick(window.cmdBackup, Qt::Key_Return);
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].text, "Backup data gagal dilakukan");
+}
+
+TEST_F(MainWindowTest, LongPathInABoxBreaksAtSeparatorsAndKeepsItsEnd)
+{
+    Message success;
+    success.text = "Backup data telah berhasil dilakukan";
+    success.informative =
+        "Arsip: /srv/cadangan/" + QString("010101_Kab__Hulu_10100001_SMK_TEKNOLOGI_").repeated(6) + "INFORMASI.std";
+    const std::unique_ptr<QMessageBox> box = MessageBox(nullptr, success);
+    box->show();
+    auto* label = box->findChild<QLabel*>("qt_msgbox_informativelabel");
+    ASSERT_NE(label, nullptr);
+    EXPECT_LE(box->width(), box->screen()->availableGeometry().width());
+    // Every line it breaks into fits the label: nothing runs past its edge.
+    const QRect laidOut =
+        label->fontMetrics().boundingRect(QRect(0, 0, label->width(), 100000), Qt::TextWordWrap, label->text());
+    EXPECT_LE(laidOut.width(), label->width());
+    EXPECT_LE(laidOut.height(), label->height());
+    EXPECT_TRUE(label->text().endsWith("INFORMASI.std"));
 }
 
 TEST_F(MainWindowTest, FinalStatusWithoutARunIsIgnored)
