@@ -357,7 +357,7 @@ std::string ServiceUnit(const ScheduledCommand& command)
 {
     std::string line = UnitWord(command.program);
     for (const std::string& argument : command.arguments)
-        line += " " + UnitWord(argument);
+        line.append(" ").append(UnitWord(argument));
     // One run at a time is what a service is; it is stopped after two hours.
     // A path of its own to the end of the line, "%" doubled as systemd wants.
     const std::string folder = QString::fromStdString(command.workingFolder).replace("%", "%%").toStdString();

@@ -449,9 +449,11 @@ void MainWindow::TellFailedSchedule()
     message.kind = Message::Kind::Warning;
     message.text = QString::fromUtf8(kScheduleFailed);
     const QDateTime ended = QDateTime::fromString(QString::fromStdString(failed->time), Qt::ISODate);
-    message.informative = QString::fromStdString(
-        failed->outcome + "\n" + FillIn(kScheduledRunLine, {ended.isValid() ? IndonesianDateTime(ended) : failed->time}) +
-        (failed->schoolName.empty() ? std::string() : "\n" + FillIn(kSchoolLine, {failed->schoolName})));
+    std::string text = failed->outcome;
+    text.append("\n").append(FillIn(kScheduledRunLine, {ended.isValid() ? IndonesianDateTime(ended) : failed->time}));
+    if (!failed->schoolName.empty())
+        text.append("\n").append(FillIn(kSchoolLine, {failed->schoolName}));
+    message.informative = QString::fromStdString(text);
     message.detail = QString::fromStdString(failed->Line());
     CurrentDialogs().Show(this, message);
 }

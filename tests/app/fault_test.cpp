@@ -147,7 +147,9 @@ protected:
         qunsetenv("FAKE_7ZA");
         const CliRun next = Run({"backup", kSchool1, Folder()});
         EXPECT_EQ(next.exitCode, 0) << next.err;
-        EXPECT_EQ(FolderEntries().size(), 1);
+        // The earlier archive, which the failed runs left as it was, is kept.
+        EXPECT_EQ(FolderEntries().size(), 2);
+        EXPECT_EQ(QDir(QString::fromStdString(Folder() + "/Riwayat")).entryList(QDir::Files).size(), 1);
     }
 
     std::string port;
