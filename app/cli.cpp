@@ -311,6 +311,10 @@ int ScheduleCommand(const std::vector<std::string>& args, const char* argv0, std
     if (args[wanted - 1].empty())
         return UsageError(kEmptyFolder, err);
     schedule.folder = AbsolutePath(args[wanted - 1]);
+    for (const std::string& folder : {schedule.folder, CurrentFolder()}) {
+        if (std::any_of(folder.begin(), folder.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; }))
+            return UsageError(FillIn(kFolderNameUnfit, {folder}), err);
+    }
     if (!QFileInfo(QString::fromStdString(NativePath(schedule.folder).Utf8())).isDir())
         return Report(Failure{kFolderMissing, schedule.folder}, err);
     // The scheduled run reads setting.ini where it starts: here.

@@ -41,6 +41,10 @@ inline constexpr const char* kScheduleNeeds = "schedule perlu daily, weekly atau
 inline constexpr const char* kDailyNeeds = "schedule daily perlu <JJ:MM> dan <folder>.";
 inline constexpr const char* kWeeklyNeeds = "schedule weekly perlu <hari>, <JJ:MM> dan <folder>.";
 inline constexpr const char* kUnknownTime = "Jam tidak dikenal: {} (tulis JJ:MM, misalnya 19:30)";
+// A line break or another control character cannot be written into the
+// system's schedule.
+inline constexpr const char* kFolderNameUnfit =
+    "Nama folder berisi baris baru atau karakter kendali; pilih folder lain: {}";
 inline constexpr const char* kUnknownDay = "Hari tidak dikenal: {} (Senin sampai Minggu)";
 inline constexpr const char* kScheduleNeedsSettings =
     "setting.ini tidak ada di folder {}; jalankan perintah ini di folder setting.ini";

@@ -86,10 +86,6 @@ Result<std::string> ConfiguredPort()
     return port;
 }
 
-} // namespace pelantra
-
-namespace pelantra {
-
 Result<int> ConfiguredKeepCopies()
 {
     const std::string value = LoadIniFile(kSettingsFileName).Get(kKeepCopiesKey, std::to_string(kDefaultKeepCopies));

@@ -355,7 +355,11 @@ Function .onInit
   StrCpy $ScheduleOn 0
   StrCpy $ScheduleDay "Senin"
   StrCpy $ScheduleTime "13:00"
+  ; The archives hold pupils' data: the installing user's own Documents,
+  ; not the public one.
+  SetShellVarContext current
   StrCpy $ScheduleFolder "$DOCUMENTS\Backup Pelantra"
+  SetShellVarContext all
   ${If} ${Silent}
     ; A silent setup has no one to ask: it ends without installing.
     Call FindRunning

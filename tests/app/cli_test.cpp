@@ -65,6 +65,13 @@ TEST(Cli, ScheduleTakesADayATimeAndAFolderThatExists)
     const CliRun missing = RunCliWith({"schedule", "daily", "19:30", (folder + "/tidak-ada").c_str()});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(firstLine(missing), "Folder tujuan tidak ditemukan; pilih folder lain");
+    // A line break in the folder's name would make lines of its own in the
+    // system's schedule.
+    const std::string broken = folder + "/a\nExecStartPre=/bin/false";
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(broken)));
+    const CliRun unfit = RunCliWith({"schedule", "daily", "19:30", broken.c_str()});
+    EXPECT_EQ(unfit.exitCode, 2);
+    EXPECT_EQ(unfit.err.rfind("Nama folder berisi baris baru atau karakter kendali; pilih folder lain: ", 0), 0u);
     // The scheduled run reads the setting.ini of the folder it starts in.
     QFile::remove(QString::fromStdString(folder) + "/setting.ini");
     const CliRun elsewhere = RunCliWith({"schedule", "daily", "19:30", folder.c_str()});

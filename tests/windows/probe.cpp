@@ -19,7 +19,7 @@
 //       once it holds it, and lets go after SECONDS
 //   pelantra-probe start FOLDER COMMANDLINE
 //       starts COMMANDLINE as it stands in FOLDER, as the Task Scheduler
-//       starts a task's action, and exits with its code
+//       starts a task's action, its output on ours, and exits with its code
 //
 // Prints UTF-8.
 #include <windows.h>
@@ -207,7 +207,7 @@ int Start(const std::wstring& folder, std::wstring line)
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup,
                         &process)) {
         std::fprintf(stderr, "cannot start the program: error %lu\n", GetLastError());
         return 3;
