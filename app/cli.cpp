@@ -9,12 +9,13 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
-#include <limits>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <ostream>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/messages.h"
@@ -126,12 +127,22 @@ int WithLoggedSession(RunStart start, const std::string& schoolId, std::ostream&
     return work(session);
 }
 
+constexpr std::chrono::minutes kScheduledLockWait{30};
+constexpr std::chrono::seconds kScheduledLockRetry{2};
+
 // One backup run of `schoolId`, logged.
 BackupOutcome LoggedBackup(PostgreSQLSession& session, const std::string& folder, const std::string& schoolId,
                            const std::string& schoolName, RunStart start, PrintingObserver& observer)
 {
     const auto began = std::chrono::steady_clock::now();
-    const BackupOutcome outcome = RunBackup(session, folder, schoolId, observer);
+    BackupOutcome outcome = RunBackup(session, folder, schoolId, observer);
+    // A scheduled run that meets another backup waits for it rather than
+    // miss the school's backup; an operator's run says so at once.
+    while (start == RunStart::Schedule && !outcome.ok() && outcome.failure().reason == kAnotherBackupRunning &&
+           std::chrono::steady_clock::now() - began < kScheduledLockWait && !observer.StopRequested()) {
+        std::this_thread::sleep_for(kScheduledLockRetry);
+        outcome = RunBackup(session, folder, schoolId, observer);
+    }
     observer.EndStep();
     AppendRunLog(MakeRunLogEntry(start, schoolId, schoolName, outcome, std::chrono::steady_clock::now() - began));
     return outcome;

@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 
+#include "backup/staging.h"
 #include "core/database.h"
 #include "support/cli_run.h"
 #include "support/files.h"
@@ -187,6 +188,24 @@ TEST_F(FaultTest, SessionLostToAnotherRunFailsWithoutReplacingTheArchive)
     QFile::remove(script);
     ExpectNothingLeft(earlier);
     ExpectNextRunSucceeds();
+}
+
+TEST_F(FaultTest, AScheduledRunWaitsForAnotherBackupWhereAnOperatorsSaysSo)
+{
+    const std::string lock = std::to_string(kBackupLockKey);
+    ASSERT_EQ(Query("SELECT pg_advisory_lock(" + lock + ")::text"), "");
+    const CliRun operators = Run({"backup", kSchool1, Folder()});
+    EXPECT_EQ(operators.exitCode, 1);
+    EXPECT_NE(operators.err.find("Backup lain sedang berjalan pada database ini"), std::string::npos) << operators.err;
+
+    QProcess scheduled;
+    Start(scheduled, {"backup", "--scheduled", kSchool1, Folder()});
+    // Long enough for the run to have met the lock, and to have failed
+    // had it not waited.
+    EXPECT_FALSE(scheduled.waitForFinished(3000)) << scheduled.readAllStandardError().toStdString();
+    ASSERT_EQ(Query("SELECT pg_advisory_unlock(" + lock + ")::text"), "true");
+    const CliRun run = Finish(scheduled);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
 }
 
 TEST_F(FaultTest, DumpToolThatEndsEarlyWithSuccessFails)

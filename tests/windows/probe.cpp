@@ -179,8 +179,12 @@ int Press(const std::wstring& title, const std::wstring& label)
         std::erase(text, L'&');
         if (IsA(control, L"Button") && IsWindowEnabled(control) && text == label) {
             // Posted, as a click is: a page that answers with a question of its own must not hold this program.
-            PostMessageW(GetParent(control), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), BN_CLICKED),
-                         reinterpret_cast<LPARAM>(control));
+            // A tick box is clicked itself, so that it changes its state.
+            if ((GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX)
+                PostMessageW(control, BM_CLICK, 0, 0);
+            else
+                PostMessageW(GetParent(control), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), BN_CLICKED),
+                             reinterpret_cast<LPARAM>(control));
             return 0;
         }
     }
