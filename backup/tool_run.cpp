@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QStringList>
+#include <QThread>
 
 #include "core/platform.h"
 
@@ -12,6 +13,8 @@ namespace {
 
 constexpr std::size_t kTailBytes = 64 * 1024;
 constexpr int kStartMs = 30000;
+constexpr int kStartAttempts = 3;
+constexpr int kStartRetryMs = 100;
 constexpr int kDetailLines = 12;
 
 bool IsBanner(const std::string& line)
@@ -82,8 +85,17 @@ ToolProcess::ToolProcess(const ToolCommand& command, Channels channels)
 #ifdef Q_OS_UNIX
     process_.setChildProcessModifier(EndWithParent);
 #endif
-    process_.start(QString::fromStdString(command.program), arguments);
-    started_ = process_.waitForStarted(kStartMs);
+    // Creating a process can fail for a moment (Wine under load answers
+    // ERROR_INTERNAL_ERROR about once in a few hundred starts): a program
+    // that is there is tried again before it counts as one that cannot start.
+    const QString program = QString::fromStdString(command.program);
+    for (int attempt = 1;; ++attempt) {
+        process_.start(program, arguments);
+        started_ = process_.waitForStarted(kStartMs);
+        if (started_ || attempt == kStartAttempts || !QFileInfo(program).isFile())
+            break;
+        QThread::msleep(kStartRetryMs);
+    }
     if (!started_) {
         startError_ = process_.errorString().toStdString();
         process_.kill();
