@@ -23,8 +23,8 @@
 #include "backup/archive_check.h"
 #include "backup/backup_run.h"
 #include "backup/backup_worker.h"
-#include "backup/messages.h"
 #include "backup/indonesian_time.h"
+#include "backup/messages.h"
 #include "backup/run_log.h"
 #include "backup/schedule.h"
 #include "backup/staged_tables.h"
@@ -36,6 +36,8 @@
 
 namespace pelantra {
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 class PrintingObserver final : public BackupObserver {
 public:
@@ -54,7 +56,7 @@ public:
         EndStep();
         if (printed_)
             out_ << StepText(step) << std::endl;
-        stepStart_ = std::chrono::steady_clock::now();
+        stepStart_ = Clock::now();
     }
     // An interruption, or an output nobody reads any more (a closed pipe).
     bool StopRequested() const override { return pelantra::StopRequested() || !out_; }
@@ -64,7 +66,7 @@ public:
     {
         if (!stepStart_)
             return;
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - *stepStart_;
+        const std::chrono::duration<double> took = Clock::now() - *stepStart_;
         stepStart_.reset();
         if (!timed_ || !printed_)
             return;
@@ -76,7 +78,7 @@ private:
     std::ostream& out_;
     bool printed_;
     bool timed_;
-    std::optional<std::chrono::steady_clock::time_point> stepStart_;
+    std::optional<Clock::time_point> stepStart_;
 };
 
 int Report(const Failure& failure, std::ostream& err)
@@ -93,12 +95,17 @@ int UsageError(const std::string& what, std::ostream& err)
     return 2;
 }
 
-// Runs `work` on the session that setting.ini names, or reports why there is none.
-int WithSession(std::ostream& err, const std::function<int(PostgreSQLSession&)>& work)
+// Runs `work` on the session that setting.ini names, or reports why there
+// is none, which `noSession` hears of first.
+int WithSession(std::ostream& err, const std::function<int(PostgreSQLSession&)>& work,
+                const std::function<void(const Failure&)>& noSession = {})
 {
     PostgreSQLSession session;
-    if (const Status opened = OpenDatabase(session); !opened.ok())
+    if (const Status opened = OpenDatabase(session); !opened.ok()) {
+        if (noSession)
+            noSession(opened.failure());
         return Report(opened.failure(), err);
+    }
     return work(session);
 }
 
@@ -112,19 +119,11 @@ int ListSchools(PostgreSQLSession& session, std::ostream& out, std::ostream& err
     return 0;
 }
 
-// Runs `work` (a backup, or every school's) and logs its runs; a session
-// that cannot be opened is one failed run, logged for `schoolId`.
-int WithLoggedSession(RunStart start, const std::string& schoolId, std::ostream& err,
-                      const std::function<int(PostgreSQLSession&)>& work)
+// One line of pelantra.log for a run begun at `began`.
+void LogRun(RunStart start, const std::string& schoolId, const std::string& schoolName,
+            const BackupOutcome& outcome, Clock::time_point began)
 {
-    const auto began = std::chrono::steady_clock::now();
-    PostgreSQLSession session;
-    if (const Status opened = OpenDatabase(session); !opened.ok()) {
-        AppendRunLog(
-            MakeRunLogEntry(start, schoolId, {}, opened.failure(), std::chrono::steady_clock::now() - began));
-        return Report(opened.failure(), err);
-    }
-    return work(session);
+    AppendRunLog(MakeRunLogEntry(start, schoolId, schoolName, outcome, Clock::now() - began));
 }
 
 constexpr std::chrono::minutes kScheduledLockWait{30};
@@ -134,17 +133,17 @@ constexpr std::chrono::seconds kScheduledLockRetry{2};
 BackupOutcome LoggedBackup(PostgreSQLSession& session, const std::string& folder, const std::string& schoolId,
                            const std::string& schoolName, RunStart start, PrintingObserver& observer)
 {
-    const auto began = std::chrono::steady_clock::now();
+    const Clock::time_point began = Clock::now();
     BackupOutcome outcome = RunBackup(session, folder, schoolId, observer);
     // A scheduled run that meets another backup waits for it rather than
     // miss the school's backup; an operator's run says so at once.
     while (start == RunStart::Schedule && !outcome.ok() && outcome.failure().reason == kAnotherBackupRunning &&
-           std::chrono::steady_clock::now() - began < kScheduledLockWait && !observer.StopRequested()) {
+           Clock::now() - began < kScheduledLockWait && !observer.StopRequested()) {
         std::this_thread::sleep_for(kScheduledLockRetry);
         outcome = RunBackup(session, folder, schoolId, observer);
     }
     observer.EndStep();
-    AppendRunLog(MakeRunLogEntry(start, schoolId, schoolName, outcome, std::chrono::steady_clock::now() - began));
+    LogRun(start, schoolId, schoolName, outcome, began);
     return outcome;
 }
 
@@ -168,10 +167,10 @@ int Backup(PostgreSQLSession& session, const std::string& schoolId, const std::s
 int BackupAll(PostgreSQLSession& session, const std::string& folder, RunStart start, std::ostream& out,
               std::ostream& err)
 {
-    const auto began = std::chrono::steady_clock::now();
+    const Clock::time_point began = Clock::now();
     const Result<std::vector<SchoolEntry>> listed = LoadSchoolList(session);
     if (!listed.ok()) {
-        AppendRunLog(MakeRunLogEntry(start, {}, {}, listed.failure(), std::chrono::steady_clock::now() - began));
+        LogRun(start, {}, {}, listed.failure(), began);
         return Report(listed.failure(), err);
     }
     std::set<std::string> seen;
@@ -187,9 +186,7 @@ int BackupAll(PostgreSQLSession& session, const std::string& folder, RunStart st
         const BackupOutcome outcome = LoggedBackup(session, folder, school.id, school.name, start, quiet);
         if (outcome.ok()) {
             ++succeeded;
-            out << school.name << ": " << outcome.value().path << std::endl;
-            if (!outcome.value().note.empty())
-                out << "  " << outcome.value().note.substr(0, outcome.value().note.find('\n')) << std::endl;
+            out << school.name << ": " << outcome.value().path << NoteLine(outcome.value()) << std::endl;
         } else {
             out << FillIn(kSchoolFailed, {school.name, outcome.failure().reason}) << std::endl;
         }
@@ -256,15 +253,7 @@ void PrintSchedule(const std::optional<Schedule>& schedule, const ScheduledComma
     }
     if (catchesUp)
         out << kCatchUpLine << "\n";
-    std::vector<std::string> line = command.arguments;
-    line.insert(line.begin(), command.program);
-    out << FillIn(kScheduleCommandLine, {kHostPlatform == Platform::Windows ? WindowsCommandLine(line) : [&] {
-                                             std::string joined;
-                                             for (const std::string& word : line)
-                                                 joined += (joined.empty() ? "'" : " '") + word + "'";
-                                             return joined;
-                                         }()})
-        << "\n"
+    out << FillIn(kScheduleCommandLine, {CommandLine(command)}) << "\n"
         << FillIn(kScheduleWorkingLine, {command.workingFolder}) << "\n";
 }
 
@@ -376,10 +365,14 @@ int RunCli(int argc, const char* const argv[], std::ostream& out, std::ostream& 
         if (!all && rest[0].rfind("--", 0) == 0)
             return UsageError(FillIn(kUnknownOption, {rest[0]}), err);
         const std::string schoolId = all ? std::string() : rest[0];
-        return WithLoggedSession(start, schoolId, err, [&](PostgreSQLSession& session) {
-            return all ? BackupAll(session, rest[1], start, out, err)
-                       : Backup(session, schoolId, rest[1], start, out, err, timedSteps);
-        });
+        const Clock::time_point began = Clock::now();
+        return WithSession(
+            err,
+            [&](PostgreSQLSession& session) {
+                return all ? BackupAll(session, rest[1], start, out, err)
+                           : Backup(session, schoolId, rest[1], start, out, err, timedSteps);
+            },
+            [&](const Failure& failure) { LogRun(start, schoolId, {}, failure, began); });
     }
     if (command == "schedule")
         return ScheduleCommand(args, argc > 0 ? argv[0] : "", out, err);

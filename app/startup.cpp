@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "backup/run_log.h"
 #include "core/database.h"
 #include "core/platform.h"
 #include "ui/artwork.h"
@@ -14,7 +15,8 @@ namespace pelantra {
 
 int RunApplication(QApplication& app)
 {
-    QApplication::setApplicationName(QString::fromUtf8(kProgramName));
+    // Names the folder of pelantra.log, which the window shares with pelantra-cli.
+    QApplication::setApplicationName(kApplicationName);
     QApplication::setWindowIcon(AppIcon());
     UseIndonesianQtTexts();
 

@@ -1,5 +1,6 @@
 #include "backup/archive_history.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -39,13 +40,13 @@ Result<QString> CopyInto(const QString& archive, const QString& scratch, const Q
     return kept;
 }
 
-} // namespace
-
 QString HistoryName(const QString& archiveName, const QDateTime& modified)
 {
     return WithoutSuffix(archiveName) + "_" + QLocale::c().toString(modified.toLocalTime(), "yyyy-MM-dd_HHmm") +
            kArchiveSuffix;
 }
+
+} // namespace
 
 Result<QString> KeepEarlierArchive(const QString& archive, const QString& scratch, KeepBy how)
 {

@@ -21,6 +21,7 @@ constexpr const char* kLogFileName = "pelantra.log";
 constexpr std::size_t kFieldCount = 9;
 // Beside the log: the time of the newest scheduled run a window has told of.
 constexpr const char* kToldFileName = "pelantra.log.told";
+constexpr const char* kScheduleStart = "jadwal";
 
 // A field holds no tab or line break, which would split the line.
 std::string Field(std::string text)
@@ -40,6 +41,21 @@ const char* StartWord(RunStart start)
         break;
     }
     return kScheduleStart;
+}
+
+// A line as AppendRunLog writes it; nothing for a line of another shape.
+std::optional<RunLogEntry> ParseRunLogLine(const std::string& line)
+{
+    std::vector<std::string> fields;
+    std::istringstream cells(line);
+    for (std::string cell; std::getline(cells, cell, '\t');)
+        fields.push_back(cell);
+    if (!line.empty() && line.back() == '\t')
+        fields.emplace_back(); // the last field is empty
+    if (fields.size() != kFieldCount)
+        return std::nullopt;
+    return RunLogEntry{fields[0], fields[1], fields[2], fields[3], fields[4],
+                       fields[5], fields[6], fields[7], fields[8]};
 }
 
 } // namespace
@@ -137,20 +153,6 @@ std::optional<RunLogEntry> TakeUntoldScheduleFailure()
     if (!newest.isEmpty() && told.open(QIODevice::WriteOnly | QIODevice::Truncate))
         told.write(newest.toUtf8());
     return failed;
-}
-
-std::optional<RunLogEntry> ParseRunLogLine(const std::string& line)
-{
-    std::vector<std::string> fields;
-    std::istringstream cells(line);
-    for (std::string cell; std::getline(cells, cell, '\t');)
-        fields.push_back(cell);
-    if (!line.empty() && line.back() == '\t')
-        fields.emplace_back(); // the last field is empty
-    if (fields.size() != kFieldCount)
-        return std::nullopt;
-    return RunLogEntry{fields[0], fields[1], fields[2], fields[3], fields[4],
-                       fields[5], fields[6], fields[7], fields[8]};
 }
 
 } // namespace pelantra

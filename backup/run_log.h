@@ -33,7 +33,6 @@ struct RunLogEntry {
     std::string Line() const;
 };
 
-inline constexpr const char* kScheduleStart = "jadwal";
 // The application's name, which names its folder of application data; both
 // programs take it.
 inline constexpr const char* kApplicationName = "Pelantra";
@@ -55,7 +54,5 @@ std::vector<RunLogEntry> ReadRunLog();
 // The newest failed scheduled run among those logged since the last call,
 // which marks them all as told (beside the log); nothing when none failed.
 std::optional<RunLogEntry> TakeUntoldScheduleFailure();
-// A line as AppendRunLog writes it; nothing for a line of another shape.
-std::optional<RunLogEntry> ParseRunLogLine(const std::string& line);
 
 } // namespace pelantra

@@ -121,6 +121,15 @@ std::string UnitWord(const std::string& word)
     return "\"" + escaped + "\"";
 }
 
+// The words, each as `quote` writes it, between blanks.
+std::string Joined(const std::vector<std::string>& words, std::string (*quote)(const std::string&))
+{
+    std::string line;
+    for (const std::string& word : words)
+        line.append(line.empty() ? "" : " ").append(quote(word));
+    return line;
+}
+
 std::vector<std::string> SplitUnitWords(const std::string& line)
 {
     std::vector<std::string> words;
@@ -169,6 +178,15 @@ std::optional<Schedule> WithFolder(std::optional<Schedule> schedule, const Sched
     return schedule;
 }
 
+// Where the systemd units go: the user's systemd folder under Qt's
+// configuration location.
+std::string SystemdUserFolder()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+        .filePath("systemd/user")
+        .toStdString();
+}
+
 } // namespace
 
 std::optional<QTime> ParseClockTime(const std::string& text)
@@ -214,12 +232,11 @@ ScheduledCommand BackupCommand(const std::string& program, const std::string& wo
     return {program, {kCommandOption, "--all", "--scheduled", folder}, workingFolder};
 }
 
-std::string WindowsCommandLine(const std::vector<std::string>& arguments)
+std::string CommandLine(const ScheduledCommand& command, Platform platform)
 {
-    std::string line;
-    for (const std::string& argument : arguments)
-        line.append(line.empty() ? "" : " ").append(WindowsArgument(argument));
-    return line;
+    std::vector<std::string> words = command.arguments;
+    words.insert(words.begin(), command.program);
+    return Joined(words, platform == Platform::Windows ? WindowsArgument : UnitWord);
 }
 
 std::string TaskDefinition(const Schedule& schedule, const ScheduledCommand& command)
@@ -276,7 +293,7 @@ std::string TaskDefinition(const Schedule& schedule, const ScheduledCommand& com
     out.writeAttribute("Context", "Author");
     out.writeStartElement("Exec");
     out.writeTextElement("Command", QString::fromStdString(command.program));
-    out.writeTextElement("Arguments", QString::fromStdString(WindowsCommandLine(command.arguments)));
+    out.writeTextElement("Arguments", QString::fromStdString(Joined(command.arguments, WindowsArgument)));
     out.writeTextElement("WorkingDirectory", QString::fromStdString(command.workingFolder));
     out.writeEndElement();
     out.writeEndElement();
@@ -355,14 +372,11 @@ std::string TimerUnit(const Schedule& schedule)
 
 std::string ServiceUnit(const ScheduledCommand& command)
 {
-    std::string line = UnitWord(command.program);
-    for (const std::string& argument : command.arguments)
-        line.append(" ").append(UnitWord(argument));
     // One run at a time is what a service is; it is stopped after two hours.
     // A path of its own to the end of the line, "%" doubled as systemd wants.
     const std::string folder = QString::fromStdString(command.workingFolder).replace("%", "%%").toStdString();
     return "[Unit]\nDescription=Pelantra: backup otomatis\n\n[Service]\nType=oneshot\nWorkingDirectory=" + folder +
-           "\nExecStart=" + line + "\nTimeoutStartSec=2h\n";
+           "\nExecStart=" + CommandLine(command, Platform::Posix) + "\nTimeoutStartSec=2h\n";
 }
 
 std::optional<RegisteredSchedule> ParseUnits(const std::string& timer, const std::string& service)
@@ -396,13 +410,6 @@ std::optional<RegisteredSchedule> ParseUnits(const std::string& timer, const std
     }
     read.schedule = WithFolder(schedule, read.command);
     return read;
-}
-
-std::string SystemdUserFolder()
-{
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
-        .filePath("systemd/user")
-        .toStdString();
 }
 
 SystemSchedule::SystemSchedule(Platform platform) : platform_(platform) { }

@@ -46,6 +46,10 @@ struct ScheduledCommand {
 };
 ScheduledCommand BackupCommand(const std::string& program, const std::string& workingFolder,
                                const std::string& folder);
+// The program and its arguments on one line, as the system keeps them: as
+// Windows splits a command line again (CommandLineToArgvW), or as the
+// service's ExecStart.
+std::string CommandLine(const ScheduledCommand& command, Platform platform = kHostPlatform);
 
 // The schedule as the system keeps it, read back.
 struct RegisteredSchedule {
@@ -60,8 +64,6 @@ struct RegisteredSchedule {
 inline constexpr const char* kTaskPath = "\\Pelantra\\Backup otomatis";
 std::string TaskDefinition(const Schedule& schedule, const ScheduledCommand& command);
 std::optional<RegisteredSchedule> ParseTaskDefinition(const std::string& xml);
-// A command line as Windows splits it again (CommandLineToArgvW).
-std::string WindowsCommandLine(const std::vector<std::string>& arguments);
 
 // The systemd form (elsewhere): a user timer, Persistent so that a start
 // missed while the machine was off runs at the next boot, and its service.
@@ -88,9 +90,5 @@ private:
 
     Platform platform_;
 };
-
-// Where the systemd units go: the user's systemd folder under Qt's
-// configuration location.
-std::string SystemdUserFolder();
 
 } // namespace pelantra
