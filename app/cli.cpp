@@ -48,7 +48,7 @@ public:
     void PostStatus(const std::string& text) override
     {
         if (printed_ && (text.rfind(kWritingStatus, 0) == 0 || text == kFinalStatus))
-            out_ << text << std::endl;
+            out_ << Printable(text) << std::endl;
     }
     void PostOutcome(const BackupOutcome&) override { EndStep(); }
     void PostStep(BackupStep step) override
@@ -81,11 +81,26 @@ private:
     std::optional<Clock::time_point> stepStart_;
 };
 
+// `text` line by line as Printable makes it: a detail may quote what an
+// archive or the database holds.
+std::string PrintableLines(std::string_view text)
+{
+    std::string shown;
+    for (std::size_t from = 0; from <= text.size();) {
+        const std::size_t end = std::min(text.find('\n', from), text.size());
+        shown.append(Printable(text.substr(from, end - from)));
+        if (end < text.size())
+            shown.push_back('\n');
+        from = end + 1;
+    }
+    return shown;
+}
+
 int Report(const Failure& failure, std::ostream& err)
 {
-    err << failure.reason << "\n";
+    err << PrintableLines(failure.reason) << "\n";
     if (!failure.detail.empty())
-        err << "\n" << failure.detail << "\n";
+        err << "\n" << PrintableLines(failure.detail) << "\n";
     return 1;
 }
 
@@ -115,13 +130,13 @@ int ListSchools(PostgreSQLSession& session, std::ostream& out, std::ostream& err
     if (!schools.ok())
         return Report(schools.failure(), err);
     for (const SchoolEntry& school : schools.value())
-        out << school.id << '\t' << school.name << '\n';
+        out << Printable(school.id) << '\t' << Printable(school.name) << '\n';
     return 0;
 }
 
 // One line of pelantra.log for a run begun at `began`.
-void LogRun(RunStart start, const std::string& schoolId, const std::string& schoolName,
-            const BackupOutcome& outcome, Clock::time_point began)
+void LogRun(RunStart start, const std::string& schoolId, const std::string& schoolName, const BackupOutcome& outcome,
+            Clock::time_point began)
 {
     AppendRunLog(MakeRunLogEntry(start, schoolId, schoolName, outcome, Clock::now() - began));
 }
@@ -156,10 +171,10 @@ int Backup(PostgreSQLSession& session, const std::string& schoolId, const std::s
     if (!outcome.ok())
         return Report(Failure{OutcomeMessage(outcome), OutcomeDetail(outcome)}, err);
     out << OutcomeMessage(outcome) << "\n"
-        << FillIn(kSchoolLine, {outcome.value().school}) << "\n"
-        << outcome.value().path << "\n";
+        << FillIn(kSchoolLine, {Printable(outcome.value().school)}) << "\n"
+        << Printable(outcome.value().path) << "\n";
     if (!outcome.value().note.empty())
-        err << outcome.value().note << "\n";
+        err << PrintableLines(outcome.value().note) << "\n";
     return 0;
 }
 
@@ -186,9 +201,10 @@ int BackupAll(PostgreSQLSession& session, const std::string& folder, RunStart st
         const BackupOutcome outcome = LoggedBackup(session, folder, school.id, school.name, start, quiet);
         if (outcome.ok()) {
             ++succeeded;
-            out << school.name << ": " << outcome.value().path << NoteLine(outcome.value()) << std::endl;
+            out << Printable(school.name) << ": " << Printable(outcome.value().path)
+                << PrintableLines(NoteLine(outcome.value())) << std::endl;
         } else {
-            out << FillIn(kSchoolFailed, {school.name, outcome.failure().reason}) << std::endl;
+            out << FillIn(kSchoolFailed, {Printable(school.name), outcome.failure().reason}) << std::endl;
         }
     }
     StopHandled();
@@ -223,6 +239,8 @@ int PrintRows(const Result<DumpFacts>& facts, const char* verdict, std::ostream&
     for (std::string_view table : kStagedTables)
         out << table << '\t' << facts.value().RowsOf(table) << '\n';
     out << verdict << '\n';
+    if (const std::uint64_t values = facts.value().backslashValues; values > 0)
+        out << FillIn(kBackslashValues, {std::to_string(values)}) << '\n';
     return 0;
 }
 
@@ -381,7 +399,8 @@ int RunCli(int argc, const char* const argv[], std::ostream& out, std::ostream& 
         std::size_t last = std::numeric_limits<std::size_t>::max();
         for (std::size_t i = 1; i < args.size(); i += 2) {
             if (args[i] != "--school" && args[i] != "--last")
-                return UsageError(FillIn(args[i].rfind("--", 0) == 0 ? kUnknownOption : kExtraArgument, {args[i]}), err);
+                return UsageError(FillIn(args[i].rfind("--", 0) == 0 ? kUnknownOption : kExtraArgument, {args[i]}),
+                                  err);
             if (i + 1 == args.size() || args[i + 1].empty())
                 return UsageError(FillIn(kOptionNeedsValue, {args[i]}), err);
             if (args[i] == "--school") {

@@ -67,11 +67,26 @@ std::vector<ArchiveMember> ParseTechnicalListing(const std::string& listing)
     return members;
 }
 
+std::string ListedArchiveType(const std::string& listing)
+{
+    std::istringstream lines(listing);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.rfind("----------", 0) == 0)
+            break;
+        if (line.rfind("Type = ", 0) == 0)
+            return line.substr(7);
+    }
+    return {};
+}
+
 ArchiveListing ListArchive(const std::string& archiver, const std::string& archivePath, const ToolWatch& watch)
 {
-    ArchiveListing listing{RunTool({archiver, {"l", "-slt", kPasswordSwitch, "--", archivePath}, {}}, watch), {}};
+    ArchiveListing listing{RunTool({archiver, {"l", "-slt", kPasswordSwitch, "--", archivePath}, {}}, watch), {}, {}};
     if (!listing.run.ExitedWith(0))
         return listing;
+    listing.type = ListedArchiveType(listing.run.output);
     const std::vector<ArchiveMember> members = ParseTechnicalListing(listing.run.output);
     if (members.size() == 1 && members.front().path == kMemberName)
         listing.soleMember = members.front();

@@ -67,12 +67,15 @@ struct ArchiveMember {
     std::string modified; // "2026-12-10 04:00:02", when it was packed
 };
 std::vector<ArchiveMember> ParseTechnicalListing(const std::string& listing);
+// The archive's own type in such a listing ("7z", "zip", ...), empty when it names none.
+std::string ListedArchiveType(const std::string& listing);
 
 // An archive listed with the program's password.
 struct ArchiveListing {
     ToolResult run;
     // kartesa2014.sql, when the listing worked and names it alone.
     std::optional<ArchiveMember> soleMember;
+    std::string type;
 };
 ArchiveListing ListArchive(const std::string& archiver, const std::string& archivePath, const ToolWatch& watch);
 

@@ -34,6 +34,11 @@ constexpr std::size_t kMaxParams = 65535; // the protocol's limit
 // a forged text, but no more than this: a forged archive may unpack to
 // anything.
 constexpr std::size_t kReadAfterRefusal = std::size_t(64) << 20;
+// The largest dump a check takes: some five times the largest school
+// measured (214 MiB), so that a small archive that unpacks to gigabytes
+// cannot keep the school's server busy under the backup lock.
+constexpr std::uint64_t kMemberSizeCap = std::uint64_t(1) << 30;
+constexpr std::uint64_t kMiB = std::uint64_t(1) << 20;
 
 bool IsPasswordComplaint(const std::string& output)
 {
@@ -109,7 +114,7 @@ public:
                 continue;
             }
             params_.emplace_back(std::string(value.text));
-            tuples_.append("$").append(std::to_string(params_.size()));
+            tuples_.append("$").append(std::to_string(params_.size())).append(TypeOf(value.kind));
             bytes_ += value.text.size();
         }
         tuples_.append(")");
@@ -133,6 +138,26 @@ public:
     }
 
 private:
+    // A bound value typed as the constant it was in the dump, so that the
+    // column takes it as a restore of the dump would: a quoted string stays
+    // untyped for the column to read, 1e2 into a text column is 100, and a
+    // bare 1 into a boolean or 20100101 into a date fails.
+    static const char* TypeOf(ArchiveRow::Value::Kind kind)
+    {
+        switch (kind) {
+        case ArchiveRow::Value::Kind::Integer:
+            return "::integer";
+        case ArchiveRow::Value::Kind::BigInteger:
+            return "::bigint";
+        case ArchiveRow::Value::Kind::Numeric:
+            return "::numeric";
+        case ArchiveRow::Value::Kind::Boolean:
+            return "::boolean";
+        default:
+            return "";
+        }
+    }
+
     static bool IsDefault(const ArchiveRow& row, std::size_t i)
     {
         return row.values[i].kind == ArchiveRow::Value::Kind::Default;
@@ -219,10 +244,17 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
             return NotOurs(kWhyNotAnArchive, list.Detail(archiver));
         return Failure{kArchiveDamaged, list.Detail(archiver)};
     }
+    if (listing.type != "7z")
+        return NotOurs(kWhyNotAnArchive, list.Detail(archiver));
     if (!listing.soleMember)
         return NotOurs(kWhyOtherMembers, list.Detail(archiver));
     if (!listing.soleMember->encrypted)
         return NotOurs(kWhyNotLocked, list.Detail(archiver));
+    const std::uint64_t declared = listing.soleMember->size;
+    if (declared > kMemberSizeCap)
+        return Failure{kMemberTooLarge + FillIn(kMemberSizes, {std::to_string((declared + kMiB - 1) / kMiB),
+                                                               std::to_string(kMemberSizeCap / kMiB)}),
+                       std::to_string(declared) + " byte"};
     if (opened)
         opened();
 
@@ -234,11 +266,16 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
     ArchiveGrammar grammar(rows);
     std::optional<Failure> rejected; // the dump's fault
     std::size_t readAfterRefusal = 0;
+    std::uint64_t read = 0;
     const std::string dumpOpening = "--\n" + std::string(kDumpTitle) + "\n";
     std::string opening;
     const auto take = [&](std::string_view piece) {
         if (opening.size() < dumpOpening.size())
             opening.append(piece.substr(0, dumpOpening.size() - opening.size()));
+        if ((read += piece.size()) > declared) {
+            rejected = Failure{kArchiveDamaged, FillIn(kLongerThanListed, {std::to_string(declared)})};
+            return false;
+        }
         if (rejected)
             return (readAfterRefusal += piece.size()) < kReadAfterRefusal;
         if (Status fed = grammar.Feed(piece); !fed.ok())
@@ -273,6 +310,8 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
         return finished.failure();
     if (!grammar.Facts().complete)
         return Failure{kArchiveDamaged, kNoClosingLine};
+    if (const std::uint64_t schools = grammar.Facts().RowsOf(kSchoolTable); schools != 1)
+        return Failure{kNotOneSchool, FillIn(kSchoolRowCount, {std::to_string(schools)})};
     DumpFacts facts = grammar.Facts();
     facts.packedAt = listing.soleMember->modified;
     return facts;
@@ -344,10 +383,11 @@ Result<DumpFacts> ReplayArchive(PostgreSQLSession& session, const std::string& a
 bool BlamesArchive(const Failure& failure)
 {
     for (const char* reason : {kNotOurArchive, kArchiveDamaged, kArchiveUnreadable, kCutInValue, kCutInStatement,
-                               kForbiddenStatement, kNotRestorable, kRowsDiffer})
+                               kForbiddenStatement, kNotOneSchool, kNotRestorable, kRowsDiffer})
         if (failure.reason == reason)
             return true;
-    return false;
+    // The one reason that carries figures.
+    return failure.reason.starts_with(kMemberTooLarge);
 }
 
 } // namespace pelantra

@@ -26,6 +26,23 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
+// Outside string values the readers of a dump end a -- comment at CR as well
+// as at LF, and take other control bytes for blanks or errors; pg_dump writes
+// none of them there but a tab and a line end. The position of the first
+// other one in `text`, or npos.
+std::size_t StrayControlByte(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte >= 0x20 && byte != 0x7F)
+            continue;
+        if (byte == '\t' || byte == '\n' || (byte == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            continue;
+        return i;
+    }
+    return std::string_view::npos;
+}
+
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
@@ -86,6 +103,8 @@ public:
     }
 
     const char* Why() const { return why_; }
+    // Its '...' values that hold a backslash.
+    std::uint64_t BackslashValues() const { return backslashValues_; }
 
 private:
     bool AtEnd() const { return pos_ >= s_.size(); }
@@ -120,8 +139,12 @@ private:
     bool Blanks(bool required)
     {
         const std::size_t start = pos_;
-        while (!AtEnd() && IsBlank(s_[pos_]))
+        while (!AtEnd() && IsBlank(s_[pos_]) && (s_[pos_] != '\r' || At(1) == '\n'))
             ++pos_;
+        if (!AtEnd() && StrayControlByte(s_.substr(pos_, 2)) == 0) {
+            Refuse(kWhyControlByte);
+            return false;
+        }
         return !required || pos_ > start;
     }
 
@@ -185,6 +208,10 @@ private:
                 Refuse(kWhyBadColumnList);
                 return false;
             }
+            if (quoted && StrayControlByte(name) != std::string::npos) {
+                Refuse(kWhyControlByte);
+                return false;
+            }
             if (std::find(row_.columns.begin(), row_.columns.end(), name) != row_.columns.end()) {
                 Refuse(kWhyBadColumnList);
                 return false;
@@ -225,16 +252,22 @@ private:
         if (c == '\'') {
             if (!QuotedString(value.text))
                 return false;
+        } else if (c == 'E' && At(1) == '\'') {
+            ++pos_;
+            if (!EscapedString(value.text))
+                return false;
         } else if (IsDigit(c) || c == '.' || c == '-' || c == '+') {
-            if (!Number(value.text))
+            if (!Number(value))
                 return false;
         } else if (Word("null")) {
             value.kind = ArchiveRow::Value::Kind::Null;
         } else if (Word("default")) {
             value.kind = ArchiveRow::Value::Kind::Default;
         } else if (Word("true")) {
+            value.kind = ArchiveRow::Value::Kind::Boolean;
             value.text = "true";
         } else if (Word("false")) {
+            value.kind = ArchiveRow::Value::Kind::Boolean;
             value.text = "false";
         } else {
             Refuse(kWhyNotLiteral);
@@ -244,8 +277,13 @@ private:
         return true;
     }
 
+    // A '...' value, its quotes doubled. A server with
+    // standard_conforming_strings off reads a backslash in it as an escape;
+    // the value must then still end at the same quote, or the rest of the
+    // statement would be read as something else.
     bool QuotedString(std::string_view& text)
     {
+        const std::size_t open = pos_;
         const std::size_t start = arena_.size();
         for (++pos_;;) {
             const std::size_t quote = s_.find('\'', pos_);
@@ -262,11 +300,67 @@ private:
             ++pos_;
         }
         text = std::string_view(arena_).substr(start);
+        if (text.find('\\') != std::string_view::npos) {
+            if (EndWithBackslashEscapes(open) != pos_) {
+                Refuse(kWhyBackslashQuote);
+                return false;
+            }
+            ++backslashValues_;
+        }
         return true;
     }
 
-    // [+-] digits [. digits] [e [+-] digits], or [+-] . digits [e ...]
-    bool Number(std::string_view& text)
+    // Just past the quote that ends the value opened at `open` when
+    // backslashes are escapes; npos when none does.
+    std::size_t EndWithBackslashEscapes(std::size_t open) const
+    {
+        for (std::size_t i = open + 1; i < s_.size(); ++i) {
+            if (s_[i] == '\\')
+                ++i;
+            else if (s_[i] == '\'' && i + 1 < s_.size() && s_[i + 1] == '\'')
+                ++i;
+            else if (s_[i] == '\'')
+                return i + 1;
+        }
+        return std::string_view::npos;
+    }
+
+    // An E'...' value holding nothing but \\ and '' as escapes: it reads the
+    // same whatever standard_conforming_strings says.
+    bool EscapedString(std::string_view& text)
+    {
+        const std::size_t start = arena_.size();
+        for (++pos_;;) {
+            const std::size_t special = s_.find_first_of("'\\", pos_);
+            if (special == std::string_view::npos) {
+                pos_ = s_.size();
+                Refuse(kWhyNotLiteral);
+                return false;
+            }
+            arena_.append(s_.substr(pos_, special - pos_));
+            pos_ = special + 1;
+            if (s_[special] == '\\') {
+                if (At(0) != '\\' || AtEnd()) {
+                    Refuse(kWhyBadEscape);
+                    return false;
+                }
+                arena_.push_back('\\');
+                ++pos_;
+                continue;
+            }
+            if (At(0) != '\'' || AtEnd())
+                break;
+            arena_.push_back('\'');
+            ++pos_;
+        }
+        text = std::string_view(arena_).substr(start);
+        return true;
+    }
+
+    // [+-] digits [. digits] [e [+-] digits], or [+-] . digits [e ...]: an
+    // integer constant where it is digits alone, of the smallest type that
+    // holds them as the server's scanner chooses it, else numeric.
+    bool Number(ArchiveRow::Value& value)
     {
         const std::size_t start = pos_;
         if (At(0) == '-' || At(0) == '+')
@@ -289,8 +383,25 @@ private:
             Refuse(kWhyNotLiteral);
             return false;
         }
-        text = s_.substr(start, pos_ - start);
+        value.text = s_.substr(start, pos_ - start);
+        const std::size_t sign = value.text.front() == '-' || value.text.front() == '+' ? 1 : 0;
+        value.kind = integral == value.text.size() - sign ? IntegerKind(value.text.substr(sign))
+                                                          : ArchiveRow::Value::Kind::Numeric;
         return true;
+    }
+
+    // The type the server gives an integer constant of these digits.
+    static ArchiveRow::Value::Kind IntegerKind(std::string_view digits)
+    {
+        digits.remove_prefix(std::min(digits.find_first_not_of('0'), digits.size() - 1));
+        const auto fits = [digits](std::string_view largest) {
+            return digits.size() < largest.size() || (digits.size() == largest.size() && digits <= largest);
+        };
+        if (fits("2147483647"))
+            return ArchiveRow::Value::Kind::Integer;
+        if (fits("9223372036854775807"))
+            return ArchiveRow::Value::Kind::BigInteger;
+        return ArchiveRow::Value::Kind::Numeric;
     }
 
     std::size_t Digits()
@@ -307,6 +418,7 @@ private:
     std::size_t pos_ = 0;
     Parse result_ = Parse::Whole;
     const char* why_ = nullptr;
+    std::uint64_t backslashValues_ = 0;
 };
 
 // The text between statements on one line, or a comment over several: blank,
@@ -315,6 +427,8 @@ private:
 // comments would see its end elsewhere.
 const char* GapFault(std::string_view text, bool afterStatement)
 {
+    if (StrayControlByte(text) != std::string_view::npos)
+        return kWhyControlByte;
     std::size_t pos = 0;
     while (pos < text.size() && IsBlank(text[pos]) && text[pos] != '\n')
         ++pos;
@@ -362,6 +476,15 @@ std::string ShownStart(std::string_view text)
 std::size_t ColumnIndex(const ArchiveRow& row, std::string_view column)
 {
     return static_cast<std::size_t>(std::find(row.columns.begin(), row.columns.end(), column) - row.columns.begin());
+}
+
+// Tables whose rows are the school's by its own key; those chosen through a
+// teacher (tugas_tambahan) may name the other schools the teacher works at.
+bool ChosenBySchool(std::string_view table)
+{
+    return std::any_of(kStagedTableList.begin(), kStagedTableList.end(), [table](const StagedTable& staged) {
+        return staged.name == table && staged.key == kSchoolKey && staged.through.empty();
+    });
 }
 
 std::string ValueOf(const ArchiveRow& row, std::string_view column)
@@ -463,7 +586,10 @@ private:
             return;
         }
         row_.line = line_;
-        Count();
+        row_.statement = unit_;
+        facts.backslashValues += parser.BackslashValues();
+        if (!Count())
+            return;
         if (rows_) {
             if (Status taken = rows_(row_); !taken.ok()) {
                 failure_ = taken.failure();
@@ -474,21 +600,38 @@ private:
         Advance();
     }
 
-    void Count()
+    // Counts the row; false when it names a school other than the one the
+    // archive's rows named first.
+    bool Count()
     {
         const auto counted = facts.rows.find(row_.table);
         if (counted == facts.rows.end())
             facts.rows.emplace(std::string(row_.table), 1);
         else
             ++counted->second;
+        if (!ChosenBySchool(row_.table))
+            return true;
+        const std::size_t key = ColumnIndex(row_, kSchoolKey);
+        const bool named = key < row_.values.size() && row_.values[key].kind != ArchiveRow::Value::Kind::Null &&
+                           row_.values[key].kind != ArchiveRow::Value::Kind::Default;
+        const std::string id = named ? std::string(row_.values[key].text) : std::string();
+        if (!schoolId_)
+            schoolId_ = id;
+        if (id != *schoolId_) {
+            failure_ = Failure{kNotOneSchool, FillIn(kOtherSchoolRow, {std::to_string(line_), std::string(row_.table),
+                                                                       Shown(id), Shown(*schoolId_)})};
+            return false;
+        }
         if (row_.table != kSchoolTable)
-            return;
-        const std::string id = ValueOf(row_, kSchoolKey);
+            return true;
         if (facts.schoolIds.size() < kKeptIds)
             facts.schoolIds.push_back(id);
         if (!facts.school)
             facts.school = ArchivedSchool{id, ValueOf(row_, "nama"), ValueOf(row_, "npsn")};
+        return true;
     }
+
+    static std::string Shown(const std::string& id) { return id.empty() ? "NULL" : ShownStart(id); }
 
     SqlLexer lexer_;
     RowSink rows_;
@@ -498,6 +641,8 @@ private:
     ArchiveRow row_;
     std::string arena_;
     std::optional<Failure> failure_;
+    // The school the rows chosen by it name.
+    std::optional<std::string> schoolId_;
 };
 
 ArchiveGrammar::ArchiveGrammar(RowSink rows) : reader_(std::make_unique<Reader>(std::move(rows))) { }

@@ -5,13 +5,16 @@
 //
 //   INSERT INTO <table>(<column>,...) [OVERRIDING SYSTEM VALUE] VALUES (<value>, ...);
 //
-// where a value is a '...' string (quotes doubled), a number, NULL, true,
-// false or DEFAULT (what pg_dump writes for a generated column). Everything
-// else is refused: other statements, a second statement on a line or after
-// a comment, expressions, casts, dollar quotes, schema names, nested
-// comments, NUL bytes, psql meta-commands. The check reads the dump as a
-// stream and hands each row, parsed, to its caller; nothing of the text
-// itself needs to go anywhere.
+// where a value is a '...' string (quotes doubled), an E'...' string with
+// no escape but \\ and '', a number, NULL, true, false or DEFAULT (what
+// pg_dump writes for a generated column). Everything else is refused: other
+// statements, a second statement on a line or after a comment, expressions,
+// casts, dollar quotes, schema names, nested comments, NUL bytes and other
+// control bytes outside values (a CR ends a -- comment for PostgreSQL and
+// psql), psql meta-commands, a '...' value that a server with
+// standard_conforming_strings off would end elsewhere, a row chosen by the
+// school's key that names another school than the rows before it. The check reads the dump as a stream and hands each
+// row, parsed, to its caller; nothing of the text itself needs to go anywhere.
 
 #include <cstdint>
 #include <functional>
@@ -29,8 +32,10 @@ namespace pelantra {
 // One row of an INSERT. The views are valid during the call that hands it over.
 struct ArchiveRow {
     struct Value {
-        enum class Kind { Null, Default, Literal };
-        Kind kind = Kind::Literal;
+        // What SQL makes of it: a quoted string is of no type until its
+        // column gives it one, a number is an integer or numeric constant.
+        enum class Kind { Null, Default, String, Integer, BigInteger, Numeric, Boolean };
+        Kind kind = Kind::String;
         std::string_view text; // a string's content with its quotes undone, or a number, true, false
     };
     std::string_view table;
@@ -38,6 +43,7 @@ struct ArchiveRow {
     std::vector<Value> values;
     bool overridingSystemValue = false;
     std::uint64_t line = 0; // where the statement begins, from 1
+    std::string_view statement; // its text, from INSERT to the ';
 };
 
 // The school a dump belongs to, from its sekolah row.
@@ -55,6 +61,9 @@ struct DumpFacts {
     std::vector<std::string> schoolIds;
     // Its first sekolah row.
     std::optional<ArchivedSchool> school;
+    // '...' values holding a backslash, which a server with
+    // standard_conforming_strings off reads otherwise.
+    std::uint64_t backslashValues = 0;
     // The dump's closing title line came.
     bool complete = false;
     // When the archive holding it was packed, as 7za lists it ("2026-12-10 04:00:02").

@@ -57,6 +57,7 @@ class DumpRewriter::Rules {
 public:
     Rules(const ColumnLists& columns, DumpSink sink) : columns_(columns), sink_(std::move(sink))
     {
+        lexer_.SetLiteralStops(true);
         out_.reserve(kOutFlush + kHeadCap + 64);
     }
 
@@ -85,6 +86,8 @@ public:
     {
         if (collecting_ && !head_.empty() && !HandleHead(true))
             return Failed();
+        if (inLiteral_ && !lexer_.OpenToken())
+            EmitLiteral(); // closed by the dump's last byte
         if (const char* token = lexer_.OpenToken())
             return Fail(std::string("dump ends inside ") + token);
         if (block_ == Block::Inside || block_ == Block::Holding)
@@ -130,6 +133,28 @@ private:
         out_.clear();
     }
 
+    // A '...' value, quotes and all, that holds a backslash becomes an
+    // E'...' value with each backslash doubled: it then reads the same where
+    // the restoring server has standard_conforming_strings on and where it
+    // has it off. Any other value goes as it came.
+    void EmitLiteral()
+    {
+        inLiteral_ = false;
+        std::size_t backslash = literal_.find('\\');
+        if (backslash == std::string::npos) {
+            Emit(literal_);
+            return;
+        }
+        Emit("E");
+        std::size_t from = 0;
+        for (; backslash != std::string::npos; backslash = literal_.find('\\', from)) {
+            Emit(std::string_view(literal_).substr(from, backslash + 1 - from));
+            Emit("\\");
+            from = backslash + 1;
+        }
+        Emit(std::string_view(literal_).substr(from));
+    }
+
     void CloseBlock()
     {
         Emit("*/");
@@ -150,9 +175,19 @@ private:
             SqlLexer::Stop stop;
             const char* upto = lexer_.Scan(p, end, stop);
             const std::string_view run(p, static_cast<std::size_t>(upto - p));
-            Emit(run);
             p = upto;
-            if (stop == SqlLexer::Stop::StatementEnd && inSetting_) {
+            if (inLiteral_)
+                literal_.append(run);
+            else if (stop == SqlLexer::Stop::LiteralOpen)
+                Emit(run.substr(0, run.size() - 1));
+            else
+                Emit(run);
+            if (stop == SqlLexer::Stop::LiteralOpen) {
+                inLiteral_ = true;
+                literal_.assign(1, '\'');
+            } else if (stop == SqlLexer::Stop::LiteralClose) {
+                EmitLiteral();
+            } else if (stop == SqlLexer::Stop::StatementEnd && inSetting_) {
                 inSetting_ = false;
                 if (block_ == Block::Inside)
                     block_ = Block::Holding;
@@ -314,6 +349,8 @@ private:
     bool collecting_ = true;
     bool inSetting_ = false;
     bool writeFailed_ = false;
+    bool inLiteral_ = false;
+    std::string literal_; // the '...' value under way, from its opening quote
 };
 
 DumpRewriter::DumpRewriter(const ColumnLists& columns, DumpSink sink)

@@ -9,11 +9,14 @@
 //  - psql meta-command lines (\restrict, \unrestrict) become SQL comments;
 //  - every INSERT into one of the staged tables, named bare or in the
 //    staging schema, names the bare table followed by its column list.
+//  - a '...' value that holds a backslash becomes E'...' with each
+//    backslash doubled, so that it means the same whatever the restoring
+//    server's standard_conforming_strings.
 // Every other byte, row values above all, passes unchanged.
 //
 // The rewrite streams: it takes the dump in pieces and keeps only a short
-// look-ahead at the start of a statement line, so its memory does not depend
-// on the dump's size or on the size of any single value.
+// look-ahead at the start of a statement line and the '...' value under way,
+// so its memory does not depend on the dump's size.
 
 #include <cstdint>
 #include <functional>

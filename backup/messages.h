@@ -82,6 +82,10 @@ inline constexpr const char* kArchiveUnreadable = "Isi arsip tidak dapat dibaca"
 inline constexpr const char* kCutInValue = "Isi arsip terpotong di tengah nilai atau komentar";
 inline constexpr const char* kCutInStatement = "Isi arsip terpotong di tengah perintah";
 inline constexpr const char* kForbiddenStatement = "Arsip berisi perintah yang tidak diizinkan";
+inline constexpr const char* kNotOneSchool = "Arsip tidak berisi data tepat satu sekolah";
+// Followed by the member's size and the bound, kMemberSizes.
+inline constexpr const char* kMemberTooLarge = "Isi arsip terlalu besar untuk diperiksa";
+inline constexpr const char* kMemberSizes = " ({} MiB; batas {} MiB)";
 inline constexpr const char* kNotRestorable = "Isi arsip tidak dapat dipulihkan";
 inline constexpr const char* kRowsDiffer = "Jumlah baris setelah pemulihan tidak sesuai";
 inline constexpr const char* kCheckStopped = "Pemeriksaan dihentikan";
@@ -114,11 +118,27 @@ inline constexpr const char* kWhyTwoStatements = "teks lain sesudah perintah ata
 inline constexpr const char* kWhyNestedComment = "komentar di dalam komentar";
 inline constexpr const char* kWhyNulByte = "byte NUL";
 inline constexpr const char* kWhyTooLong = "perintah atau komentar lebih dari 64 MiB";
+inline constexpr const char* kWhyControlByte =
+    "byte kendali di luar nilai teks (CR tanpa LF sesudahnya, atau byte kendali selain tab)";
+inline constexpr const char* kWhyBackslashQuote =
+    "nilai '...' yang berakhir di tempat lain bila garis miring terbalik dibaca sebagai escape "
+    "(standard_conforming_strings = off)";
+inline constexpr const char* kWhyBadEscape = "nilai E'...' dengan garis miring terbalik selain \\\\";
+// Details of an archive that is not one school's.
+inline constexpr const char* kSchoolRowCount = "{} baris sekolah di arsip; harus tepat satu";
+inline constexpr const char* kOtherSchoolRow = "baris {}: tabel {} menyebut sekolah_id {}, bukan {}";
 // Why a file is no archive of ours.
 inline constexpr const char* kWhyNotAnArchive = "berkas ini bukan arsip 7z";
 inline constexpr const char* kWhyOtherPassword = "arsip terkunci dengan kata sandi lain";
 inline constexpr const char* kWhyOtherMembers = "arsip tidak berisi tepat satu berkas kartesa2014.sql";
 inline constexpr const char* kWhyNotLocked = "arsip tidak terkunci dengan kata sandi";
+
+// Detail of a member that unpacks to more than the listing declared.
+inline constexpr const char* kLongerThanListed = "isi arsip lebih panjang dari {} byte yang tercatat di daftar arsip";
+// What a check adds when values hold backslashes in plain '...' strings.
+inline constexpr const char* kBackslashValues =
+    "{} nilai berisi garis miring terbalik dalam '...'; server dengan standard_conforming_strings = off "
+    "membacanya lain";
 
 // Detail of a dump that ends without its closing title line.
 inline constexpr const char* kNoClosingLine = "baris penutup dump (\"-- Kartesa Ombralu complete\") tidak ada";
@@ -132,17 +152,17 @@ inline constexpr const char* kRowsDifferDetail = "tabel {}: {} baris di arsip, {
 // Every message above that the user reads in a box or on standard error,
 // the steps aside; the README's message table lists exactly these.
 inline constexpr std::array kBackupMessages = {
-    kSuccessMessage,      kFailureMessage,    kSchoolNotFound,    kAnotherBackupRunning, kSchemaBusy,
-    kSchemaInUse,         kStagingFailed,     kSchoolUnreadable,  kColumnsUnreadable,    kConnectionLost,
-    kDropFailed,          kNoFolderChosen,    kFolderMissing,     kFolderUnwritable,     kToolCannotStart,
-    kExportFailed,        kBaseDirMissing,    kDumpToolTooOld,    kExportIncomplete,     kOtherSchool,
-    kRewriteFailed,       kExportStalled,     kArchiverStalled,   kArchiveNotMade,       kArchiveTestFailed,
-    kArchiveContentWrong, kArchiveNotLocked,  kArchiveNotSaved,   kStoppedReason,        kRunBroke,
-    kRunWithoutOutcome,   kArchiveSound,      kArchiveRestorable, kArchiveNotFound,      kNotOurArchive,
-    kArchiveDamaged,      kArchiveUnreadable, kCutInValue,        kCutInStatement,       kForbiddenStatement,
-    kNotRestorable,       kRowsDiffer,        kCheckStopped,      kScratchNotReady,      kCheckNotDone,
-    kHistoryNotKept,      kHistoryNotPruned,  kScheduleNotSet,    kScheduleUnreadable,   kScheduleNotRemoved,
-    kTimerNotStarted,
+    kSuccessMessage,      kFailureMessage,     kSchoolNotFound,    kAnotherBackupRunning, kSchemaBusy,
+    kSchemaInUse,         kStagingFailed,      kSchoolUnreadable,  kColumnsUnreadable,    kConnectionLost,
+    kDropFailed,          kNoFolderChosen,     kFolderMissing,     kFolderUnwritable,     kToolCannotStart,
+    kExportFailed,        kBaseDirMissing,     kDumpToolTooOld,    kExportIncomplete,     kOtherSchool,
+    kRewriteFailed,       kExportStalled,      kArchiverStalled,   kArchiveNotMade,       kArchiveTestFailed,
+    kArchiveContentWrong, kArchiveNotLocked,   kArchiveNotSaved,   kStoppedReason,        kRunBroke,
+    kRunWithoutOutcome,   kArchiveSound,       kArchiveRestorable, kArchiveNotFound,      kNotOurArchive,
+    kArchiveDamaged,      kArchiveUnreadable,  kCutInValue,        kCutInStatement,       kForbiddenStatement,
+    kNotOneSchool,        kMemberTooLarge,     kNotRestorable,     kRowsDiffer,           kCheckStopped,
+    kScratchNotReady,     kCheckNotDone,       kHistoryNotKept,    kHistoryNotPruned,     kScheduleNotSet,
+    kScheduleUnreadable,  kScheduleNotRemoved, kTimerNotStarted,
 };
 
 } // namespace pelantra

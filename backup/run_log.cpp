@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "core/messages.h"
 #include "core/platform.h"
 
 namespace pelantra {
@@ -22,13 +23,6 @@ constexpr std::size_t kFieldCount = 9;
 // Beside the log: the time of the newest scheduled run a window has told of.
 constexpr const char* kToldFileName = "pelantra.log.told";
 constexpr const char* kScheduleStart = "jadwal";
-
-// A field holds no tab or line break, which would split the line.
-std::string Field(std::string text)
-{
-    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\t' || c == '\r' || c == '\n'; }, ' ');
-    return text;
-}
 
 const char* StartWord(RunStart start)
 {
@@ -67,10 +61,12 @@ bool RunLogEntry::Succeeded() const
 
 std::string RunLogEntry::Line() const
 {
-    std::string line = Field(time);
+    // Printable: a field holds no tab or line break, which would split the
+    // line, nor any other control byte for the terminal of whoever reads it.
+    std::string line = Printable(time);
     for (const std::string* field :
          {&start, &schoolId, &schoolName, &outcome, &archivePath, &archiveSize, &seconds, &sha256})
-        line.append("\t").append(Field(*field));
+        line.append("\t").append(Printable(*field));
     return line + "\n";
 }
 
@@ -92,7 +88,8 @@ RunLogEntry MakeRunLogEntry(RunStart start, const std::string& schoolId, const s
     entry.start = StartWord(start);
     entry.schoolId = schoolId;
     entry.schoolName = outcome.ok() ? outcome.value().school : schoolName;
-    entry.outcome = outcome.ok() ? kSuccessMessage : outcome.failure().reason.substr(0, outcome.failure().reason.find('\n'));
+    entry.outcome =
+        outcome.ok() ? kSuccessMessage : outcome.failure().reason.substr(0, outcome.failure().reason.find('\n'));
     entry.seconds = QLocale::c().toString(took.count(), 'f', 1).toStdString();
     if (outcome.ok()) {
         entry.archivePath = outcome.value().path;
@@ -136,9 +133,9 @@ std::vector<RunLogEntry> ReadRunLog()
 std::optional<RunLogEntry> TakeUntoldScheduleFailure()
 {
     QFile told(QFileInfo(QString::fromStdString(RunLogPath())).absoluteDir().filePath(kToldFileName));
-    const QDateTime toldUpTo =
-        told.open(QIODevice::ReadOnly) ? QDateTime::fromString(QString::fromUtf8(told.readAll()).trimmed(), Qt::ISODate)
-                                       : QDateTime();
+    const QDateTime toldUpTo = told.open(QIODevice::ReadOnly)
+                                   ? QDateTime::fromString(QString::fromUtf8(told.readAll()).trimmed(), Qt::ISODate)
+                                   : QDateTime();
     told.close();
     std::optional<RunLogEntry> failed;
     QString newest;

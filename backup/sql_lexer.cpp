@@ -124,6 +124,10 @@ const char* SqlLexer::Scan(const char* p, const char* end, Stop& stop)
                 state_ = (escapePrefix || backslashEscapes_) ? State::Escape : State::Single;
                 betweenStatements_ = false;
                 previous_ = 0;
+                if (literalStops_ && state_ == State::Single) {
+                    stop = Stop::LiteralOpen;
+                    return p;
+                }
                 break;
             case '"':
                 state_ = State::Double;
@@ -206,7 +210,12 @@ const char* SqlLexer::Scan(const char* p, const char* end, Stop& stop)
                          : state_ == State::EscapeQuoteSeen ? State::Escape
                                                             : State::Double;
             } else {
+                const bool literalClosed = state_ == State::SingleQuoteSeen;
                 BackToNormal();
+                if (literalStops_ && literalClosed) {
+                    stop = Stop::LiteralClose;
+                    return p;
+                }
             }
             break;
         }

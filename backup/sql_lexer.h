@@ -31,6 +31,10 @@ public:
         End, // the bytes ran out
         StatementEnd, // just past the ';' that ends a statement
         StatementLine, // just past a line break after which a statement begins
+        // With SetLiteralStops: just past the quote that opens, or closes, a
+        // plain '...' value (one in which a backslash is no escape).
+        LiteralOpen,
+        LiteralClose,
     };
 
     // Follows [p, end) and returns where it stopped; `stop` says why.
@@ -38,6 +42,7 @@ public:
 
     // Backslash escapes in plain '...' values (standard_conforming_strings = off).
     void SetBackslashEscapes(bool on) { backslashEscapes_ = on; }
+    void SetLiteralStops(bool on) { literalStops_ = on; }
     // The rest of the current line is a comment.
     void StartLineComment();
 
@@ -67,6 +72,7 @@ private:
     // Whether a statement had begun before a '-' or '/' that may open a comment.
     bool betweenBeforeSlashOrDash_ = true;
     bool backslashEscapes_ = false;
+    bool literalStops_ = false;
     bool identifierBefore_ = false; // the previous byte belongs to a word
     bool escapePrefix_ = false; // the previous byte is an E that starts a word
     char previous_ = 0; // '-', '/' or '*' when it may start or end a comment

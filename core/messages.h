@@ -26,6 +26,29 @@ inline constexpr const char* kSettingsValueDetail = "setting.ini di folder {}: {
 inline constexpr std::array kCoreMessages = {kConnectionFailedMessage, kServerUnreachable, kSchoolListUnreadable,
                                              kKeepCopiesInvalid};
 
+// A name from the database or an archive as it may go to a terminal or a
+// line of the log: control bytes (C0, DEL, and C1 written in UTF-8) escaped
+// as \xNN or \u00NN, so that it neither moves the cursor nor breaks the line.
+inline std::string Printable(std::string_view text)
+{
+    constexpr const char* kHex = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x20 || byte == 0x7F) {
+            shown.append("\\x").append(1, kHex[byte >> 4]).append(1, kHex[byte & 15]);
+        } else if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+            const auto c1 = static_cast<unsigned char>(text[++i]);
+            shown.append("\\u00").append(1, kHex[c1 >> 4]).append(1, kHex[c1 & 15]);
+        } else {
+            shown.push_back(text[i]);
+        }
+    }
+    return shown;
+}
+
 // `text` with each "{}" in turn replaced by the next of `parts`.
 inline std::string FillIn(std::string_view text, std::initializer_list<std::string_view> parts)
 {

@@ -393,9 +393,9 @@ Message MainWindow::OutcomeMessage(const BackupOutcome& outcome) const
     Message message;
     if (outcome.ok()) {
         message.text = QString::fromUtf8(kSuccessMessage);
-        message.informative = QString::fromStdString(FillIn(kSchoolLine, {outcome.value().school}) + "\n" +
-                                                     FillIn(kArchiveLine, {outcome.value().path}) +
-                                                     NoteLine(outcome.value()));
+        message.informative =
+            QString::fromStdString(FillIn(kSchoolLine, {outcome.value().school}) + "\n" +
+                                   FillIn(kArchiveLine, {outcome.value().path}) + NoteLine(outcome.value()));
         message.folder = runFolder_;
     } else {
         message.kind = Message::Kind::Error;
@@ -431,6 +431,8 @@ Message MainWindow::CheckMessage(const std::string& archive, const Result<DumpFa
             FillIn(kCheckTableLine, {table.label, table.name, std::to_string(facts.RowsOf(table.name))}));
     message.text = QString::fromUtf8(kArchiveRestorable);
     message.informative = QString::fromStdString(text);
+    if (facts.backslashValues > 0)
+        message.detail = QString::fromStdString(FillIn(kBackslashValues, {std::to_string(facts.backslashValues)}));
     return message;
 }
 

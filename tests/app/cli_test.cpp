@@ -1,13 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QCryptographicHash>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -76,8 +78,8 @@ TEST(Cli, ScheduleTakesADayATimeAndAFolderThatExists)
     QFile::remove(QString::fromStdString(folder) + "/setting.ini");
     const CliRun elsewhere = RunCliWith({"schedule", "daily", "19:30", folder.c_str()});
     EXPECT_EQ(elsewhere.exitCode, 1);
-    EXPECT_EQ(firstLine(elsewhere), "setting.ini tidak ada di folder " + folder +
-                                        "; jalankan perintah ini di folder setting.ini");
+    EXPECT_EQ(firstLine(elsewhere),
+              "setting.ini tidak ada di folder " + folder + "; jalankan perintah ini di folder setting.ini");
 }
 
 TEST(Cli, RefusedConnectionSaysSoAndExitsOne)
@@ -165,7 +167,8 @@ TEST(Cli, BackupKeepsTheEarlierArchiveOrSaysWhyNot)
     work.WriteSettings(port, work.ToolsPath() + "\r\nKeepCopies=semua");
     const CliRun refused = RunCliWith({"backup", school, path});
     EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_EQ(refused.err.rfind("Backup data gagal dilakukan\nKeepCopies di setting.ini harus angka 0 sampai 999", 0), 0u)
+    EXPECT_EQ(refused.err.rfind("Backup data gagal dilakukan\nKeepCopies di setting.ini harus angka 0 sampai 999", 0),
+              0u)
         << refused.err;
     EXPECT_NE(refused.err.find(": KeepCopies=semua"), std::string::npos) << refused.err;
 }
@@ -189,15 +192,16 @@ TEST(Cli, EachBackupRunIsOneLineOfTheLog)
     const std::string success = log.substr(0, log.find('\n'));
     const QStringList fields = QString::fromStdString(success).split('\t');
     ASSERT_EQ(fields.size(), 9) << success;
-    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$").match(fields[0]).hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$").match(fields[0]).hasMatch())
         << success;
     const QString path = QString::fromStdString(archive).trimmed();
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QString sha256 = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
-    EXPECT_EQ(fields.mid(1, 6).join('|').toStdString(),
-              "perintah|" + school + "|TK Kosong|Backup data telah berhasil dilakukan|" + path.toStdString() + "|" +
-                  std::to_string(file.size()));
+    EXPECT_EQ(fields.mid(1, 6).join('|').toStdString(), "perintah|" + school +
+                                                            "|TK Kosong|Backup data telah berhasil dilakukan|" +
+                                                            path.toStdString() + "|" + std::to_string(file.size()));
     EXPECT_TRUE(QRegularExpression("^\\d+\\.\\d$").match(fields[7]).hasMatch()) << success;
     EXPECT_EQ(fields[8], sha256);
     EXPECT_NE(log.find("\tperintah\t5e000000-0000-4000-8000-0000000000ff\t\tSekolah tidak ditemukan\t\t\t"),
@@ -262,6 +266,7 @@ TEST_F(CliArchiveTest, VerifyAcceptsABackupAndRejectsEachTampering)
         const char* password;
         const char* reason;
         ArchiveDamage damage = ArchiveDamage::None;
+        QStringList switches = {};
     };
     constexpr const char* kDamaged = "Arsip rusak atau tidak lengkap";
     constexpr const char* kNotOurs = "Berkas ini bukan arsip backup Pelantra";
@@ -277,6 +282,7 @@ TEST_F(CliArchiveTest, VerifyAcceptsABackupAndRejectsEachTampering)
         {"no such file", {}, nullptr, "Berkas arsip tidak ditemukan; periksa nama dan foldernya"},
         {"member missing", {{"lain.sql", dump}}, "-ptiupanbatur", kNotOurs},
         {"member extra", {{"kartesa2014.sql", dump}, {"lain.sql", "x"}}, "-ptiupanbatur", kNotOurs},
+        {"a zip archive", {{"kartesa2014.sql", dump}}, "-ptiupanbatur", kNotOurs, ArchiveDamage::None, {"-tzip"}},
         {"ends inside a value",
          {{"kartesa2014.sql", dump.substr(0, dump.find("VALUES ('", firstInsert) + 12)}},
          "-ptiupanbatur",
@@ -286,12 +292,34 @@ TEST_F(CliArchiveTest, VerifyAcceptsABackupAndRejectsEachTampering)
         SCOPED_TRACE(c.name);
         QFile::remove(QString::fromStdString(tampered));
         if (c.password) {
-            PackArchive(tampered, c.members, c.password);
+            PackArchive(tampered, c.members, c.password, c.switches);
             DamageArchive(tampered, c.damage);
         }
         const CliRun run = RunCliWith({"verify", tampered.c_str()});
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(run.err.rfind(std::string(c.reason) + "\n", 0), 0u) << run.err;
+    }
+
+    // A small archive that unpacks to more than a check takes is refused
+    // from its listing, before anything of it is read.
+    QProcess pack;
+    pack.start(QString::fromStdString(MachineArchiver()),
+               {"a", "-sikartesa2014.sql", "-mx1", "-ptiupanbatur", QString::fromStdString(tampered)});
+    ASSERT_TRUE(pack.waitForStarted());
+    const QByteArray zeros(1 << 20, '\0');
+    for (int mib = 0; mib < 1025; ++mib) {
+        pack.write(zeros);
+        pack.waitForBytesWritten(-1);
+    }
+    pack.closeWriteChannel();
+    ASSERT_TRUE(pack.waitForFinished(-1) && pack.exitCode() == 0);
+    ASSERT_LT(QFileInfo(QString::fromStdString(tampered)).size(), 1 << 20);
+    for (const std::vector<const char*>& command : {std::vector<const char*>{"verify", tampered.c_str()},
+                                                    std::vector<const char*>{"verify", "--replay", tampered.c_str()}}) {
+        const CliRun run = RunCliWith(command);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err.rfind("Isi arsip terlalu besar untuk diperiksa (1025 MiB; batas 1024 MiB)\n", 0), 0u)
+            << run.err;
     }
 }
 
@@ -322,7 +350,33 @@ TEST_F(CliArchiveTest, HostileArchivesAreRefusedAndRunNothing)
     const auto insteadOfRow = [&](const std::string& text) { return Replaced(dump, row, text); };
     const std::size_t valuesOpen = row.find("VALUES (") + 8;
     const std::string value = row.substr(valuesOpen, row.find('\'', valuesOpen + 1) + 1 - valuesOpen); // the first
-    const std::vector<std::pair<const char*, std::string>> hostile = {
+    const std::string twoColumns = columns.substr(0, columns.find(',', columns.find(',') + 1)) + ")";
+    const std::size_t schoolRowAt = dump.find("INSERT INTO sekolah(");
+    const std::string schoolRow = dump.substr(schoolRowAt, dump.find(");\n", schoolRowAt) + 3 - schoolRowAt);
+    const std::string school = "5e000000-0000-4000-8000-000000000002";
+    const std::string otherSchool = "5e000000-0000-4000-8000-000000000001";
+    const std::size_t postAt = dump.find("INSERT INTO ptk_terdaftar(");
+    const std::string post = dump.substr(postAt, dump.find(");\n", postAt) + 3 - postAt);
+    struct Hostile {
+        const char* name;
+        std::string text;
+        const char* reason = "Arsip berisi perintah yang tidak diizinkan\n\nbaris ";
+    };
+    constexpr const char* kNotOneSchool = "Arsip tidak berisi data tepat satu sekolah\n";
+    const std::vector<Hostile> hostile = {
+        // Read as PostgreSQL and psql read it, a CR ends a comment.
+        {"a CR ending a comment, then a program", beforeRow("-- catatan\r" + program + "\n")},
+        {"a CR ending a comment, then a meta-command", beforeRow("-- catatan\r\\! touch " + marker + "\n")},
+        {"a form feed between words", insteadOfRow(Replaced(row, ") VALUES (", ")\fVALUES ("))},
+        // With standard_conforming_strings off, the first value goes on past its quote.
+        {"a backslash before the closing quote",
+         insteadOfRow(twoColumns + " VALUES ('a\\', ',NULL);COPY (SELECT 1) TO PROGRAM $$touch " + marker +
+                      "$$;--');\n")},
+        {"an escape other than a doubled backslash", insteadOfRow(Replaced(row, value, "E'\\x41'"))},
+        {"two schools", Replaced(dump, schoolRow, schoolRow + Replaced(schoolRow, school, otherSchool)), kNotOneSchool},
+        {"no school", Replaced(dump, schoolRow, ""), kNotOneSchool},
+        {"a teacher's post at another school", Replaced(dump, post, Replaced(post, school, otherSchool)),
+         kNotOneSchool},
         {"commit, then the public tables",
          beforeRow("COMMIT;\nCREATE TABLE public.forged_by_archive(x int);\n" + program + "\nBEGIN;\n")},
         {"a program on the server", beforeRow(program + "\n")},
@@ -352,7 +406,7 @@ TEST_F(CliArchiveTest, HostileArchivesAreRefusedAndRunNothing)
         {"a nested comment", beforeRow("/* /* */ " + program + " */\n")},
     };
     const std::string forged = folder.filePath("forged.std").toStdString();
-    for (const auto& [name, text] : hostile) {
+    for (const auto& [name, text, reason] : hostile) {
         SCOPED_TRACE(name);
         PackArchive(forged, {{"kartesa2014.sql", text}});
         for (const char* mode : {"--check", "--replay"}) {
@@ -360,7 +414,7 @@ TEST_F(CliArchiveTest, HostileArchivesAreRefusedAndRunNothing)
             const CliRun run = std::string(mode) == "--replay" ? RunCliWith({"verify", "--replay", forged.c_str()})
                                                                : RunCliWith({"verify", forged.c_str()});
             EXPECT_EQ(run.exitCode, 1);
-            EXPECT_EQ(run.err.rfind("Arsip berisi perintah yang tidak diizinkan\n\nbaris ", 0), 0u) << run.err;
+            EXPECT_EQ(run.err.rfind(reason, 0), 0u) << run.err;
             EXPECT_FALSE(QFile::exists(QString::fromStdString(marker))) << "a program ran on the server";
             EXPECT_EQ(Query(state), before);
         }
@@ -375,7 +429,7 @@ TEST_F(CliArchiveTest, ReplayProvesTheBackupRestoresAndLeavesNothing)
     EXPECT_NE(good.out.find("Arsip utuh dan dapat dipulihkan"), std::string::npos);
 
     // Two rows with one key do not restore.
-    const std::size_t row = dump.find("INSERT INTO sekolah(");
+    const std::size_t row = dump.find("INSERT INTO ptk(");
     const std::string statement = dump.substr(row, dump.find(");\n", row) + 3 - row);
     const std::string doubled = folder.filePath("doubled.std").toStdString();
     PackArchive(doubled, {{"kartesa2014.sql", Replaced(dump, statement, statement + statement)}});
@@ -384,6 +438,51 @@ TEST_F(CliArchiveTest, ReplayProvesTheBackupRestoresAndLeavesNothing)
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_EQ(bad.err.rfind("Isi arsip tidak dapat dipulihkan\n", 0), 0u) << bad.err;
     EXPECT_NE(bad.err.find("duplicate key"), std::string::npos) << bad.err;
+
+    // Values go in as SQL reads them in a restore, whatever the column: a
+    // bare number is a number, not a text for the column to read.
+    const std::size_t schoolRowAt = dump.find("INSERT INTO sekolah(");
+    const std::string schoolRow = dump.substr(schoolRowAt, dump.find(");\n", schoolRowAt) + 3 - schoolRowAt);
+    const std::size_t studentAt = dump.find("INSERT INTO peserta_didik(");
+    const std::string studentColumns = dump.substr(studentAt, dump.find(" VALUES", studentAt) - studentAt);
+    const auto student = [&](const std::string& column, const std::string& value) {
+        std::map<std::string, std::string> values = {
+            {"peserta_didik_id", "'9d000000-0000-4000-8000-0000000000aa'"},
+            {"nama", "'Uji'"},
+            {"jenis_kelamin", "'L'"},
+            {"tanggal_lahir", "'2013-03-12'"},
+            {"agama_id", "1"},
+            {"alamat_jalan", "'Jl. Uji'"},
+            {"desa_kelurahan", "'Muara'"},
+            {"kode_wilayah", "'010201'"},
+            {"nama_ibu_kandung", "'Ibu'"},
+            {"penerima_kps", "false"},
+            {"create_date", "'2024-07-15 08:00:00'"},
+            {"last_update", "'2024-07-15 08:00:00'"},
+            {"soft_delete", "0"},
+            {"last_sync", "'1901-01-01 00:00:00'"},
+        };
+        values[column] = value;
+        std::string tuple;
+        std::size_t from = studentColumns.find('(') + 1;
+        for (std::size_t end; from < studentColumns.size(); from = end + 1) {
+            end = studentColumns.find_first_of(",)", from);
+            const auto found = values.find(studentColumns.substr(from, end - from));
+            tuple += (tuple.empty() ? "" : ", ") + (found == values.end() ? std::string("NULL") : found->second);
+        }
+        const std::string path = folder.filePath("student.std").toStdString();
+        PackArchive(path, {{"kartesa2014.sql",
+                            Replaced(dump, schoolRow, studentColumns + " VALUES (" + tuple + ");\n" + schoolRow)}});
+        return RunCliWith({"verify", "--replay", path.c_str()});
+    };
+    EXPECT_EQ(student("nama", "'Uji'").exitCode, 0);
+    EXPECT_EQ(student("nisn", "1.0000000e1").exitCode, 0) << "10.000000 fits char(10); the text 1.0000000e1 does not";
+    for (const auto& [column, value] : {std::pair{"tanggal_lahir", "20130312"}, std::pair{"penerima_kps", "1"}}) {
+        const CliRun refused = student(column, value);
+        EXPECT_EQ(refused.exitCode, 1) << column;
+        EXPECT_EQ(refused.err.rfind("Isi arsip tidak dapat dipulihkan\n", 0), 0u) << refused.err;
+        EXPECT_NE(refused.err.find("integer"), std::string::npos) << refused.err;
+    }
 
     EXPECT_EQ(Query("SELECT count(*) FROM pg_namespace WHERE nspname='pelantra_uji';"), "0\n");
     EXPECT_EQ(Query("SELECT count(*) FROM pg_locks WHERE locktype='advisory';"), "0\n");

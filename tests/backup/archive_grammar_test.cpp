@@ -69,10 +69,13 @@ TEST(ArchiveGrammar, EveryRewrittenDumpShapeIsReadWhole)
 
 TEST(ArchiveGrammar, ValuesAreWhatPgDumpWritesAndNothingMore)
 {
-    const Read read = ReadDump("INSERT INTO tugas_tambahan(a,\"B c\",d,e,f,g,h) OVERRIDING SYSTEM VALUE VALUES "
-                               "(-1.5e+20, NULL, true, FALSE, DEFAULT, '', '\\x0A''');\r\n");
+    const Read read = ReadDump("INSERT INTO tugas_tambahan(a,\"B c\",d,e,f,g,h,i,j) OVERRIDING SYSTEM VALUE VALUES "
+                               "(-1.5e+20, NULL, true, FALSE, DEFAULT, '', '\\x0A''', E'C:\\\\d''\\\\', 'a\\\\');\r\n");
     ASSERT_TRUE(read.status.ok()) << read.status.failure().detail;
-    EXPECT_EQ(read.rows, std::vector<std::string>{"tugas_tambahan [-1.5e+20] NULL [true] [false] DEFAULT [] [\\x0A']"});
+    EXPECT_EQ(read.rows, std::vector<std::string>{
+                             "tugas_tambahan [-1.5e+20] NULL [true] [false] DEFAULT [] [\\x0A'] [C:\\d'\\] [a\\\\]"});
+    // Read with backslash escapes, the plain ones would be other values.
+    EXPECT_EQ(read.facts.backslashValues, 2u);
 }
 
 TEST(ArchiveGrammar, AnythingButDataIsRefusedWithItsLine)
@@ -117,6 +120,16 @@ TEST(ArchiveGrammar, AnythingButDataIsRefusedWithItsLine)
         "INSERT INTO ptk(a) /* x */ VALUES (1);\n",
         "INSERT INTO ptk(a) VALUES ('a\0b');\n"s,
         "-- a\0b\n"s,
+        "-- catatan\rDROP TABLE sekolah;\n",
+        "-- catatan\r\\! touch x\n",
+        "/* x\r */\n",
+        "INSERT INTO ptk(a)\fVALUES (1);\n",
+        "INSERT INTO ptk(a) VALUES (1);\rDROP TABLE sekolah;\n",
+        "INSERT INTO ptk(\"a\x01\") VALUES (1);\n",
+        "INSERT INTO ptk(a,b) VALUES ('a\\', ',NULL);DROP TABLE sekolah;--');\n",
+        "INSERT INTO ptk(a) VALUES ('a\\''');\n",
+        "INSERT INTO ptk(a) VALUES (E'\\n');\n",
+        "INSERT INTO ptk(a) VALUES (e'x');\n",
         "DROP TABLE sekolah",
         "INSERT INTO ptk(a) VALUES (1) x",
     };

@@ -93,22 +93,28 @@ protected:
 
     // Replays the dump into a fresh database of the same layout, keys included,
     // and compares every table with the staged rows.
+    // Restored with psql where backslashes are plain and where they are escapes.
     void ExpectReplayMatchesStaging(const std::string& dump, const std::string& layoutChange)
     {
-        RunPsql(port, "postgres",
-                std::string("DROP DATABASE IF EXISTS ") + kReplayDatabase + ";\nCREATE DATABASE " + kReplayDatabase +
-                    ";\n");
-        RunPsql(port, kReplayDatabase, ReadFile(PELANTRA_FIXTURES_DIR "/schema.sql") + layoutChange);
-        RunPsql(port, kReplayDatabase, dump);
-        for (std::string_view table : kStagedTables) {
-            SCOPED_TRACE(std::string(table));
-            const std::string rows =
-                "SELECT count(*) || ' ' || coalesce(md5(string_agg(t::text, '|' ORDER BY t::text)), '') FROM ";
-            const std::string replayed = RunPsql(port, kReplayDatabase, rows + "public." + std::string(table) + " t;");
-            const std::string staged = RunPsql(port, "pendataan", rows + "tmpx." + std::string(table) + " t;");
-            EXPECT_EQ(replayed, staged);
+        for (const char* standardStrings : {"on", "off"}) {
+            SCOPED_TRACE(std::string("standard_conforming_strings = ") + standardStrings);
+            RunPsql(port, "postgres",
+                    std::string("DROP DATABASE IF EXISTS ") + kReplayDatabase + ";\nCREATE DATABASE " +
+                        kReplayDatabase + ";\nALTER DATABASE " + kReplayDatabase +
+                        " SET standard_conforming_strings = " + standardStrings + ";\n");
+            RunPsql(port, kReplayDatabase, ReadFile(PELANTRA_FIXTURES_DIR "/schema.sql") + layoutChange);
+            RunPsql(port, kReplayDatabase, dump);
+            for (std::string_view table : kStagedTables) {
+                SCOPED_TRACE(std::string(table));
+                const std::string rows =
+                    "SELECT count(*) || ' ' || coalesce(md5(string_agg(t::text, '|' ORDER BY t::text)), '') FROM ";
+                const std::string replayed =
+                    RunPsql(port, kReplayDatabase, rows + "public." + std::string(table) + " t;");
+                const std::string staged = RunPsql(port, "pendataan", rows + "tmpx." + std::string(table) + " t;");
+                EXPECT_EQ(replayed, staged);
+            }
+            RunPsql(port, "postgres", std::string("DROP DATABASE ") + kReplayDatabase + ";\n");
         }
-        RunPsql(port, "postgres", std::string("DROP DATABASE ") + kReplayDatabase + ";\n");
     }
 
     // `layoutChange` is SQL that the school-data layout of both databases got.
@@ -196,6 +202,21 @@ TEST_F(BackupWorkerTest, DatabaseWithoutStandardStringsStillRestoresItsBackslash
         ~Undo() { RunPsql(port, "postgres", "ALTER DATABASE pendataan RESET standard_conforming_strings;"); }
     } undo{port};
     ExpectFullBackupReplays(kSchool2); // a bytea and an address with backslashes
+
+    // Backslashes in every place of a value: first, doubled, before and after
+    // a quote, last.
+    RunPsql(port, "pendataan",
+            "UPDATE sekolah SET nama_dusun = $v$\\awal \\\\ dua '\\ kutip \\' ''\\\\'' akhir\\$v$ "
+            "WHERE sekolah_id = '" +
+                kSchool2 + "';");
+    struct UndoValue {
+        std::string port;
+        ~UndoValue()
+        {
+            RunPsql(port, "pendataan", "UPDATE sekolah SET nama_dusun = NULL WHERE sekolah_id = '" + kSchool2 + "';");
+        }
+    } undoValue{port};
+    ExpectFullBackupReplays(kSchool2);
 }
 
 TEST_F(BackupWorkerTest, SettingsThatLostThePortStopTheRunBeforeAnyTool)

@@ -167,8 +167,12 @@ TEST(DumpRewriterValues, SearchedTextsInsideValuesStayIntact)
                              hostile +
                              "\\\\', e'\\\\', E'a''b\\n');\n"
                              "INSERT INTO tmpx.ptk VALUES ('x', '', '''');\n";
-    const std::string out = "INSERT INTO ptk(ptk_id,nama,catatan) VALUES ('std" + hostile + "', 'it''s" + hostile +
-                            "''', 'C:\\');\n"
+    // A '...' value with a backslash becomes E'...', its backslashes doubled.
+    std::string doubled;
+    for (char c : hostile)
+        doubled.append(c == '\\' ? 2 : 1, c);
+    const std::string out = "INSERT INTO ptk(ptk_id,nama,catatan) VALUES (E'std" + doubled + "', E'it''s" + doubled +
+                            "''', E'C:\\\\');\n"
                             "INSERT INTO ptk(ptk_id,nama,catatan) VALUES (E'esc\\'" +
                             hostile +
                             "\\\\', e'\\\\', E'a''b\\n');\n"
@@ -229,13 +233,14 @@ TEST(DumpRewriterIncomplete, DumpCutInsideATokenOrStatementFails)
 // --- Equivalence with the plain text replacements on clean old-shape dumps -------
 
 // A clean old-shape dump: tables in name order, some empty, values with quotes,
-// line breaks, backslashes and comment-like text but none of the searched texts.
+// line breaks and comment-like text but none of the searched texts, and no
+// backslash (a value with one becomes E'...').
 std::string CleanOldDump(unsigned seed)
 {
     std::mt19937 rng(seed);
     auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-    const std::vector<std::string> pieces = {"Budi",  "O''Brien",       "line\nbreak", "C:\\dir\\", "/* x */",
-                                             "-- no", "Jl. Merdeka; 5", "\r\n",        "\"q\"",     "INSERT",
+    const std::vector<std::string> pieces = {"Budi",  "O''Brien",       "line\nbreak", "C:/dir/", "/* x */",
+                                             "-- no", "Jl. Merdeka; 5", "\r\n",        "\"q\"",   "INSERT",
                                              "*/",    "SET x = 1;",     "ü ß",         ""};
     std::vector<std::string> tables(kStagedTables.begin(), kStagedTables.end());
     std::sort(tables.begin(), tables.end());
@@ -287,15 +292,16 @@ TEST(DumpRewriterFuzz, OnlyStatementHeadsChangeWhateverThePieces)
     // Each staged table's list is a marker that no input holds, so that taking
     // the markers out of the output must give the input back: the rewrite may
     // only add lists at the start of INSERTs. The same must come out whatever
-    // the pieces the dump arrives in. (No piece starts a line with a
-    // backslash: such a line is a psql meta-command and becomes a comment.)
+    // the pieces the dump arrives in. (No piece holds a backslash: a line
+    // that starts with one is a psql meta-command and becomes a comment, and
+    // a value with one becomes E'...'.)
     ColumnLists lists;
     for (std::string_view t : kStagedTables)
         lists[std::string(t)] = std::string("(#").append(t).append("#)");
     const std::vector<std::string> values = {
-        "1",        "NULL",    "'Budi'",  "'it''s'", "'line\nINSERT INTO ptk VALUES (1);\n'",
-        "E'a\\'b'", "'/* no'", "'-- no'", "'C:\\'",  "'\r\n;'",
-        "'ü'",      "''"};
+        "1",       "NULL",    "'Budi'",  "'it''s'", "'line\nINSERT INTO ptk VALUES (1);\n'",
+        "E'a''b'", "'/* no'", "'-- no'", "'C:/'",   "'\r\n;'",
+        "'ü'",     "''"};
     const std::vector<std::string> tables = {"ptk", "ptk_terdaftar", "sekolah", "lain", "tmpx.lain"};
     const std::vector<std::string> junk = {"'", "\"", "E'", "--", "/*", "*/", ";", "\n", " ", "x", ")", "$", "-", "/"};
     std::mt19937 random(42);

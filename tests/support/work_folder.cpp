@@ -39,10 +39,10 @@ std::string ExtractMember(const std::string& archive)
 }
 
 void PackArchive(const std::string& archive, const std::vector<std::pair<QString, std::string>>& members,
-                 const char* password)
+                 const char* password, const QStringList& switches)
 {
     QTemporaryDir dir;
-    QStringList arguments = {"a", QString::fromStdString(archive), password};
+    QStringList arguments = QStringList{"a", QString::fromStdString(archive), password} + switches;
     for (const auto& [name, content] : members) {
         QFile file(dir.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <string>
@@ -41,9 +42,10 @@ std::string MachineArchiver();
 // The whole of kartesa2014.sql in a backup archive, opened with the password.
 std::string ExtractMember(const std::string& archive);
 
-// An archive like the program's, holding `members` (name, content).
+// An archive like the program's, holding `members` (name, content); the
+// archiver's `switches` may make it another.
 void PackArchive(const std::string& archive, const std::vector<std::pair<QString, std::string>>& members,
-                 const char* password = "-ptiupanbatur");
+                 const char* password = "-ptiupanbatur", const QStringList& switches = {});
 
 // Harm done to an archive file: four bytes flipped in the middle of its
 // packed data, its last hundred bytes cut off, or text put in its place.
