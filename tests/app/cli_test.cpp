@@ -117,6 +117,33 @@ TEST(Cli, SchoolsAreListedAsTheWindowFillsThem)
     ASSERT_NE(first, std::string::npos);
     EXPECT_NE(run.out.find(twoAccounts, first + 1), std::string::npos);
     EXPECT_EQ(run.out.find("5e000000-0000-4000-8000-000000000003"), std::string::npos);
+
+    // A name with a terminal's escape sequence and a line break: printed
+    // escaped, one line a school, and so in the backup's lines and the log.
+    const std::string school4 = "5e000000-0000-4000-8000-000000000004";
+    RunPsql(port, "pendataan",
+            "UPDATE sekolah SET nama = E'SD \\x1b[2JMerah\\n" + school4 + "\\tPalsu' WHERE sekolah_id = '" + school4 +
+                "';");
+    struct Undo {
+        std::string port, school;
+        ~Undo()
+        {
+            RunPsql(port, "pendataan",
+                    "UPDATE sekolah SET nama = 'SD Inpres Wilayah Hilang' WHERE sekolah_id = '" + school + "';");
+        }
+    } undo{port, school4};
+    const std::string shown = "SD \\x1b[2JMerah\\x0a" + school4 + "\\x09Palsu";
+    const CliRun listed = RunCliWith({"schools"});
+    EXPECT_NE(listed.out.find(school4 + "\t" + shown + "\n"), std::string::npos) << listed.out;
+    EXPECT_EQ(std::count(listed.out.begin(), listed.out.end(), '\n'), std::count(run.out.begin(), run.out.end(), '\n'));
+    QTemporaryDir folder;
+    const CliRun backup = RunCliWith({"backup", school4.c_str(), folder.path().toUtf8()});
+    ASSERT_EQ(backup.exitCode, 0) << backup.err;
+    EXPECT_NE(backup.out.find("Sekolah: " + shown + "\n"), std::string::npos) << backup.out;
+    EXPECT_EQ(backup.out.find('\x1b'), std::string::npos);
+    const CliRun log = RunCliWith({"log", "--last", "1"});
+    EXPECT_NE(log.out.find(shown), std::string::npos) << log.out;
+    EXPECT_EQ(std::count(log.out.begin(), log.out.end(), '\n'), 1);
 }
 
 TEST(Cli, BackupReportsSuccessAndFailureHonestly)
