@@ -152,7 +152,7 @@ BackupOutcome LoggedBackup(PostgreSQLSession& session, const std::string& folder
     BackupOutcome outcome = RunBackup(session, folder, schoolId, observer);
     // A scheduled run that meets another backup waits for it rather than
     // miss the school's backup; an operator's run says so at once.
-    while (start == RunStart::Schedule && !outcome.ok() && outcome.failure().reason == kAnotherBackupRunning &&
+    while (start == RunStart::Schedule && !outcome.ok() && outcome.failure().kind == FailureKind::AnotherBackup &&
            Clock::now() - began < kScheduledLockWait && !observer.StopRequested()) {
         std::this_thread::sleep_for(kScheduledLockRetry);
         outcome = RunBackup(session, folder, schoolId, observer);
@@ -231,8 +231,8 @@ int PrintRows(const Result<DumpFacts>& facts, const char* verdict, std::ostream&
 {
     if (!facts.ok()) {
         // A check that could not judge the archive does not blame it.
-        const std::string& reason = facts.failure().reason;
-        if (!BlamesArchive(facts.failure()) && reason != kCheckStopped && reason != kArchiveNotFound)
+        const FailureKind kind = facts.failure().kind;
+        if (kind != FailureKind::ArchiveFault && kind != FailureKind::Stopped && kind != FailureKind::ArchiveMissing)
             err << kCheckNotDone << "\n";
         return Report(facts.failure(), err);
     }

@@ -55,7 +55,7 @@ bool StartsAsSevenZip(const std::string& path)
 
 Failure NotOurs(const char* why, const std::string& detail)
 {
-    return Failure{kNotOurArchive, std::string(why) + "\n\n" + detail};
+    return Failure{kNotOurArchive, std::string(why) + "\n\n" + detail, FailureKind::ArchiveFault};
 }
 
 // The columns of each scratch table, as the server quotes them.
@@ -133,8 +133,9 @@ public:
         if (done)
             return {};
         if (watch_.StopRequested())
-            return Failure{kCheckStopped, {}};
-        return Failure{kNotRestorable, sql_.ErrorText() + "\n" + FillIn(kFromLine, {std::to_string(firstLine_)})};
+            return Failure{kCheckStopped, {}, FailureKind::Stopped};
+        return Failure{kNotRestorable, sql_.ErrorText() + "\n" + FillIn(kFromLine, {std::to_string(firstLine_)}),
+                       FailureKind::ArchiveFault};
     }
 
 private:
@@ -167,13 +168,14 @@ private:
     {
         const auto table = columns_.find(row.table);
         if (table == columns_.end())
-            return Failure{kNotRestorable, FillIn(kNoSuchTable, {row.table})};
+            return Failure{kNotRestorable, FillIn(kNoSuchTable, {row.table}), FailureKind::ArchiveFault};
         std::string list;
         for (std::size_t i = 0; i < row.columns.size(); ++i) {
             const auto column = table->second.find(row.columns[i]);
             if (column == table->second.end())
                 return Failure{kNotRestorable,
-                               FillIn(kNoSuchColumn, {row.columns[i], row.table, std::to_string(row.line)})};
+                               FillIn(kNoSuchColumn, {row.columns[i], row.table, std::to_string(row.line)}),
+                               FailureKind::ArchiveFault};
             if (!IsDefault(row, i))
                 list.append(list.empty() ? "" : ",").append(column->second);
         }
@@ -231,7 +233,7 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
                               const ToolWatch& watch, const std::function<void()>& opened)
 {
     if (!QFileInfo(QString::fromStdString(archivePath)).isFile())
-        return Failure{kArchiveNotFound, archivePath};
+        return Failure{kArchiveNotFound, archivePath, FailureKind::ArchiveMissing};
     const ArchiveListing listing = ListArchive(archiver, archivePath, watch);
     const ToolResult& list = listing.run;
     if (list.status == ToolResult::Status::FailedToStart)
@@ -242,7 +244,7 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
             return NotOurs(kWhyOtherPassword, list.Detail(archiver));
         if (!StartsAsSevenZip(archivePath))
             return NotOurs(kWhyNotAnArchive, list.Detail(archiver));
-        return Failure{kArchiveDamaged, list.Detail(archiver)};
+        return Failure{kArchiveDamaged, list.Detail(archiver), FailureKind::ArchiveFault};
     }
     if (listing.type != "7z")
         return NotOurs(kWhyNotAnArchive, list.Detail(archiver));
@@ -254,7 +256,7 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
     if (declared > kMemberSizeCap)
         return Failure{kMemberTooLarge + FillIn(kMemberSizes, {std::to_string((declared + kMiB - 1) / kMiB),
                                                                std::to_string(kMemberSizeCap / kMiB)}),
-                       std::to_string(declared) + " byte"};
+                       std::to_string(declared) + " byte", FailureKind::ArchiveFault};
     if (opened)
         opened();
 
@@ -273,7 +275,8 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
         if (opening.size() < dumpOpening.size())
             opening.append(piece.substr(0, dumpOpening.size() - opening.size()));
         if ((read += piece.size()) > declared) {
-            rejected = Failure{kArchiveDamaged, FillIn(kLongerThanListed, {std::to_string(declared)})};
+            rejected = Failure{kArchiveDamaged, FillIn(kLongerThanListed, {std::to_string(declared)}),
+                               FailureKind::ArchiveFault};
             return false;
         }
         if (rejected)
@@ -289,9 +292,10 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
         extract.Stop(ToolResult::Status::Stopped);
         return *rejected;
     case ToolProcess::Reading::StopRequested:
-        return Failure{kCheckStopped, {}};
+        return Failure{kCheckStopped, {}, FailureKind::Stopped};
     case ToolProcess::Reading::Stalled:
-        return Failure{kArchiveUnreadable, extract.Stop(ToolResult::Status::Stalled).Detail(archiver)};
+        return Failure{kArchiveUnreadable, extract.Stop(ToolResult::Status::Stalled).Detail(archiver),
+                       FailureKind::ArchiveFault};
     }
     const ToolResult extracted = extract.Finish(watch);
     if (!extracted.ExitedWith(0)) {
@@ -299,19 +303,19 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
         // as a dump did open with the password: a wrong one yields nothing
         // of it, a damaged archive fails on the way.
         if (opening == dumpOpening)
-            return Failure{kArchiveDamaged, extracted.Detail(archiver)};
+            return Failure{kArchiveDamaged, extracted.Detail(archiver), FailureKind::ArchiveFault};
         if (IsPasswordComplaint(extracted.output))
             return NotOurs(kWhyOtherPassword, extracted.Detail(archiver));
-        return Failure{kArchiveUnreadable, extracted.Detail(archiver)};
+        return Failure{kArchiveUnreadable, extracted.Detail(archiver), FailureKind::ArchiveFault};
     }
     if (rejected)
         return *rejected;
     if (Status finished = grammar.Finish(); !finished.ok())
         return finished.failure();
     if (!grammar.Facts().complete)
-        return Failure{kArchiveDamaged, kNoClosingLine};
+        return Failure{kArchiveDamaged, kNoClosingLine, FailureKind::ArchiveFault};
     if (const std::uint64_t schools = grammar.Facts().RowsOf(kSchoolTable); schools != 1)
-        return Failure{kNotOneSchool, FillIn(kSchoolRowCount, {std::to_string(schools)})};
+        return Failure{kNotOneSchool, FillIn(kSchoolRowCount, {std::to_string(schools)}), FailureKind::ArchiveFault};
     DumpFacts facts = grammar.Facts();
     facts.packedAt = listing.soleMember->modified;
     return facts;
@@ -357,8 +361,10 @@ Result<DumpFacts> Replay(PostgreSQLSession& session, const std::string& archiver
             return Failure{kScratchNotReady, restored.failure().detail};
         const std::uint64_t expected = read.value().RowsOf(table);
         if (restored.value() != expected)
-            return Failure{kRowsDiffer, FillIn(kRowsDifferDetail, {name, std::to_string(expected),
-                                                                   std::to_string(restored.value().value_or(0))})};
+            return Failure{kRowsDiffer,
+                           FillIn(kRowsDifferDetail,
+                                  {name, std::to_string(expected), std::to_string(restored.value().value_or(0))}),
+                           FailureKind::ArchiveFault};
     }
     return read;
 }
@@ -374,20 +380,11 @@ Result<DumpFacts> ReplayArchive(PostgreSQLSession& session, const std::string& a
     // A statement that failed because the server went away or was told to
     // stop says nothing about the archive.
     if (watch.StopRequested())
-        return Failure{kCheckStopped, {}};
+        return Failure{kCheckStopped, {}, FailureKind::Stopped};
     if (!session.Connected())
-        return Failure{kServerUnreachable, "127.0.0.1 port " + session.Port() + ": " + replayed.failure().detail};
+        return Failure{kServerUnreachable, "127.0.0.1 port " + session.Port() + ": " + replayed.failure().detail,
+                       FailureKind::ServerUnreachable};
     return replayed;
-}
-
-bool BlamesArchive(const Failure& failure)
-{
-    for (const char* reason : {kNotOurArchive, kArchiveDamaged, kArchiveUnreadable, kCutInValue, kCutInStatement,
-                               kForbiddenStatement, kNotOneSchool, kNotRestorable, kRowsDiffer})
-        if (failure.reason == reason)
-            return true;
-    // The one reason that carries figures.
-    return failure.reason.starts_with(kMemberTooLarge);
 }
 
 } // namespace pelantra

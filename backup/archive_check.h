@@ -18,7 +18,9 @@ class PostgreSQLSession;
 // The facts hold the rows per table, the school and when it was packed. A
 // file that is no 7z archive, or one with another password or other members,
 // is not ours; an archive that cannot be listed, or whose dump breaks off
-// after it began or lacks its closing line, is damaged.
+// after it began or lacks its closing line, is damaged. A failure of the
+// archive's own is of kind ArchiveFault; any other (no server, no tools, no
+// settings, another backup, a stop) means only that the check was not done.
 Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& archivePath, const RowSink& rows = {},
                               const ToolWatch& watch = {}, const std::function<void()>& opened = {});
 
@@ -32,10 +34,5 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
 // the database afterwards.
 Result<DumpFacts> ReplayArchive(PostgreSQLSession& session, const std::string& archiver, const std::string& archivePath,
                                 const ToolWatch& watch = {}, const std::function<void()>& opened = {});
-
-// Whether a check's failure speaks of the archive itself. Any other (no
-// server, no tools, no settings, another backup, a stop) means only that the
-// check could not be done.
-bool BlamesArchive(const Failure& failure);
 
 } // namespace pelantra

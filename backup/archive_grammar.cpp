@@ -530,10 +530,10 @@ public:
             InsertParser parser(unit_, row_, arena_);
             if (parser.Run() == Parse::Refused)
                 return Refuse(parser.Why());
-            return Failure{open ? kCutInValue : kCutInStatement, Where()};
+            return Failure{open ? kCutInValue : kCutInStatement, Where(), FailureKind::ArchiveFault};
         }
         if (open)
-            return Failure{kCutInValue, Where()};
+            return Failure{kCutInValue, Where(), FailureKind::ArchiveFault};
         if (const char* fault = GapFault(unit_, afterStatement_))
             return Refuse(fault);
         return {};
@@ -548,7 +548,7 @@ private:
 
     const Failure& Refuse(const char* why)
     {
-        failure_ = Failure{kForbiddenStatement, Where() + "\n" + why};
+        failure_ = Failure{kForbiddenStatement, Where() + "\n" + why, FailureKind::ArchiveFault};
         return *failure_;
     }
 
@@ -618,8 +618,10 @@ private:
         if (!schoolId_)
             schoolId_ = id;
         if (id != *schoolId_) {
-            failure_ = Failure{kNotOneSchool, FillIn(kOtherSchoolRow, {std::to_string(line_), std::string(row_.table),
-                                                                       Shown(id), Shown(*schoolId_)})};
+            failure_ = Failure{
+                kNotOneSchool,
+                FillIn(kOtherSchoolRow, {std::to_string(line_), std::string(row_.table), Shown(id), Shown(*schoolId_)}),
+                FailureKind::ArchiveFault};
             return false;
         }
         if (row_.table != kSchoolTable)

@@ -109,7 +109,7 @@ BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const s
     if (Status verified = draft.Verify(archiver, stream.bytes, watch); !verified.ok())
         return verified.failure();
     if (observer.StopRequested())
-        return Failure{kStoppedReason, {}};
+        return Failure{kStoppedReason, {}, FailureKind::Stopped};
     if (Status owned = BackupLockHeld(session); !owned.ok())
         return owned.failure();
     Result<std::string> replaced = draft.Replace(keepCopies.value());

@@ -63,7 +63,7 @@ private:
         case ToolProcess::Reading::Refused:
             return deliveryFailure_ ? *deliveryFailure_ : fed;
         case ToolProcess::Reading::StopRequested:
-            return Failure{kStoppedReason, {}};
+            return Failure{kStoppedReason, {}, FailureKind::Stopped};
         case ToolProcess::Reading::Stalled:
             return Failure{kExportStalled, ExportDetail(dump_.Stop(ToolResult::Status::Stalled), exporter_.program)};
         }

@@ -132,7 +132,7 @@ Result<BackupLock> BackupLock::Take(PostgreSQLSession& session)
         holder =
             FillIn(kLockHolder, {sql[0], sql[1], sql[2].empty() ? kLocalSocket : sql[2], IndonesianDateTime(since)});
     }
-    return Failure{kAnotherBackupRunning, holder};
+    return Failure{kAnotherBackupRunning, holder, FailureKind::AnotherBackup};
 }
 
 BackupLock::BackupLock(BackupLock&& other) noexcept : session_(other.session_)

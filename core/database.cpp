@@ -248,7 +248,8 @@ Status Reconnect(PostgreSQLSession& session)
     // A server that moved to another port is followed there.
     if (port.value() == session.Port() ? session.Revive() : session.OpenOnPort(port.value()))
         return {};
-    return Failure{kServerUnreachable, "127.0.0.1 port " + port.value() + ": " + session.ErrorText()};
+    return Failure{kServerUnreachable, "127.0.0.1 port " + port.value() + ": " + session.ErrorText(),
+                   FailureKind::ServerUnreachable};
 }
 
 void SetDefaultSession(PostgreSQLSession* session)

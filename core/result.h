@@ -6,11 +6,29 @@
 
 namespace pelantra {
 
+// What kind of failure it is, for the code that acts on it; the texts are
+// only ever shown.
+enum class FailureKind {
+    Other,
+    ArchiveFault, // the archive itself: damaged, forged, not ours, not restorable
+    ArchiveMissing, // no file where the archive was named
+    ServerUnreachable, // no connection to the database server
+    AnotherBackup, // another session holds the backup lock
+    Stopped, // a stop was asked for
+};
+
 // Why something did not work: a short Indonesian line the user reads, and
 // apart from it the technical text (a server message, a tool's last lines).
 struct Failure {
+    Failure() = default;
+    Failure(std::string reason, std::string detail, FailureKind kind = FailureKind::Other)
+        : reason(std::move(reason)), detail(std::move(detail)), kind(kind)
+    {
+    }
+
     std::string reason;
     std::string detail;
+    FailureKind kind = FailureKind::Other;
 };
 
 // A value, or the failure that stands in its place.

@@ -258,7 +258,8 @@ void MainWindow::DoBackup()
         staging_ = false;
     }
     if (StopRequested())
-        stage = stage.ok() ? run->Finish(Failure{kStoppedReason, {}}).failure() : Failure{kStoppedReason, {}};
+        stage = stage.ok() ? run->Finish(Failure{kStoppedReason, {}, FailureKind::Stopped}).failure()
+                           : Failure{kStoppedReason, {}, FailureKind::Stopped};
     if (!stage.ok()) {
         LogRun(stage.failure());
         EndWork();
@@ -411,7 +412,7 @@ Message MainWindow::CheckMessage(const std::string& archive, const Result<DumpFa
     Message message;
     const std::string archiveLine = FillIn(kArchiveLine, {archive});
     if (!result.ok()) {
-        const bool blamed = BlamesArchive(result.failure());
+        const bool blamed = result.failure().kind == FailureKind::ArchiveFault;
         message.kind = blamed ? Message::Kind::Error : Message::Kind::Warning;
         message.text = QString::fromUtf8(blamed ? kCheckFailed : kCheckNotDone);
         message.informative = QString::fromStdString(result.failure().reason + "\n" + archiveLine);
