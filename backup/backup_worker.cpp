@@ -66,7 +66,7 @@ BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const s
                    const std::string& schoolId, const StagedRows& staged)
 {
     if (folderBytes.empty())
-        return Failure{kNoFolderChosen, {}};
+        return Failure{kFolderMissing, {}};
     const ConfiguredTools tools;
     if (!tools.Named().ok())
         return tools.Named().failure();

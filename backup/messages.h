@@ -31,7 +31,6 @@ inline constexpr const char* kColumnsUnreadable = "Struktur tabel tidak dapat di
 inline constexpr const char* kConnectionLost = "Koneksi database terputus selama backup";
 inline constexpr const char* kDropFailed = "Data sementara tidak dapat dihapus dari database";
 // ... the folder and the tools.
-inline constexpr const char* kNoFolderChosen = "Folder tujuan belum dipilih; pilih folder dengan Cari";
 inline constexpr const char* kFolderMissing = "Folder tujuan tidak ditemukan; pilih folder lain";
 inline constexpr const char* kFolderUnwritable = "Folder tujuan tidak dapat ditulisi; pilih folder lain";
 inline constexpr const char* kToolCannotStart =
@@ -152,17 +151,24 @@ inline constexpr const char* kRowsDifferDetail = "tabel {}: {} baris di arsip, {
 // Every message above that the user reads in a box or on standard error,
 // the steps aside; the README's message table lists exactly these.
 inline constexpr std::array kBackupMessages = {
-    kSuccessMessage,      kFailureMessage,     kSchoolNotFound,    kAnotherBackupRunning, kSchemaBusy,
-    kSchemaInUse,         kStagingFailed,      kSchoolUnreadable,  kColumnsUnreadable,    kConnectionLost,
-    kDropFailed,          kNoFolderChosen,     kFolderMissing,     kFolderUnwritable,     kToolCannotStart,
-    kExportFailed,        kBaseDirMissing,     kDumpToolTooOld,    kExportIncomplete,     kOtherSchool,
-    kRewriteFailed,       kExportStalled,      kArchiverStalled,   kArchiveNotMade,       kArchiveTestFailed,
-    kArchiveContentWrong, kArchiveNotLocked,   kArchiveNotSaved,   kStoppedReason,        kRunBroke,
-    kRunWithoutOutcome,   kArchiveSound,       kArchiveRestorable, kArchiveNotFound,      kNotOurArchive,
-    kArchiveDamaged,      kArchiveUnreadable,  kCutInValue,        kCutInStatement,       kForbiddenStatement,
-    kNotOneSchool,        kMemberTooLarge,     kNotRestorable,     kRowsDiffer,           kCheckStopped,
-    kScratchNotReady,     kCheckNotDone,       kHistoryNotKept,    kHistoryNotPruned,     kScheduleNotSet,
-    kScheduleUnreadable,  kScheduleNotRemoved, kTimerNotStarted,
+    kSuccessMessage,       kFailureMessage,     kSchoolNotFound,
+    kAnotherBackupRunning, kSchemaBusy,         kSchemaInUse,
+    kStagingFailed,        kSchoolUnreadable,   kColumnsUnreadable,
+    kConnectionLost,       kDropFailed,         kFolderMissing,
+    kFolderUnwritable,     kToolCannotStart,    kExportFailed,
+    kBaseDirMissing,       kDumpToolTooOld,     kExportIncomplete,
+    kOtherSchool,          kRewriteFailed,      kExportStalled,
+    kArchiverStalled,      kArchiveNotMade,     kArchiveTestFailed,
+    kArchiveContentWrong,  kArchiveNotLocked,   kArchiveNotSaved,
+    kStoppedReason,        kRunBroke,           kRunWithoutOutcome,
+    kArchiveSound,         kArchiveRestorable,  kArchiveNotFound,
+    kNotOurArchive,        kArchiveDamaged,     kArchiveUnreadable,
+    kCutInValue,           kCutInStatement,     kForbiddenStatement,
+    kNotOneSchool,         kMemberTooLarge,     kNotRestorable,
+    kRowsDiffer,           kCheckStopped,       kScratchNotReady,
+    kCheckNotDone,         kHistoryNotKept,     kHistoryNotPruned,
+    kScheduleNotSet,       kScheduleUnreadable, kScheduleNotRemoved,
+    kTimerNotStarted,
 };
 
 } // namespace pelantra

@@ -42,6 +42,8 @@ void ResultDeleter::operator()(pg_result* result) const
 bool PostgreSQLSession::Open(const char* connect)
 {
     std::lock_guard lock(mutex_);
+    if (inFlight_)
+        return false;
     connect_ = [text = std::string(connect)] { return PQconnectdb(text.c_str()); };
     port_.clear();
     conn_.reset(connect_());
@@ -51,6 +53,8 @@ bool PostgreSQLSession::Open(const char* connect)
 bool PostgreSQLSession::OpenOnPort(const std::string& port)
 {
     std::lock_guard lock(mutex_);
+    if (inFlight_)
+        return false;
     connect_ = [port] {
         const char* const keywords[] = {"hostaddr", "port", "dbname", "user", "password", "application_name", nullptr};
         const char* const values[] = {"127.0.0.1",       port.c_str(), "pendataan", "postgres",
@@ -65,6 +69,8 @@ bool PostgreSQLSession::OpenOnPort(const std::string& port)
 bool PostgreSQLSession::Revive()
 {
     std::lock_guard lock(mutex_);
+    if (inFlight_)
+        return false;
     if (!connect_)
         return false;
     if (conn_) {
@@ -104,6 +110,8 @@ bool PostgreSQLSession::Prepare()
 void PostgreSQLSession::Close()
 {
     std::lock_guard lock(mutex_);
+    if (inFlight_)
+        return; // the statement under way still needs it
     conn_.reset();
 }
 
@@ -145,11 +153,9 @@ std::string PostgreSQLSession::ServerEncoding() const
 
 ResultHandle PostgreSQLSession::Run(const std::string& statement, const SqlParams& params)
 {
-    std::lock_guard lock(mutex_);
-    if (!conn_) {
-        error_ = "no connection";
+    std::unique_lock lock(mutex_);
+    if (!Usable())
         return nullptr;
-    }
     std::vector<const char*> values;
     values.reserve(params.size());
     for (const auto& param : params)
@@ -161,19 +167,17 @@ ResultHandle PostgreSQLSession::Run(const std::string& statement, const SqlParam
             result ? TrimmedMessage(PQresultErrorMessage(result.get())) : TrimmedMessage(PQerrorMessage(conn_.get()));
         return result;
     }
-    return Await(PQsendQueryParams(conn_.get(), statement.c_str(), static_cast<int>(values.size()), nullptr,
-                                   values.data(), nullptr, nullptr, 0) == 1);
+    return Await(lock, PQsendQueryParams(conn_.get(), statement.c_str(), static_cast<int>(values.size()), nullptr,
+                                         values.data(), nullptr, nullptr, 0) == 1);
 }
 
 ResultHandle PostgreSQLSession::RunScript(const std::string& statements)
 {
-    std::lock_guard lock(mutex_);
-    if (!conn_) {
-        error_ = "no connection";
+    std::unique_lock lock(mutex_);
+    if (!Usable())
         return nullptr;
-    }
     if (wait_)
-        return Await(PQsendQuery(conn_.get(), statements.c_str()) == 1);
+        return Await(lock, PQsendQuery(conn_.get(), statements.c_str()) == 1);
     ResultHandle result(PQexec(conn_.get(), statements.c_str()));
     error_ = result ? TrimmedMessage(PQresultErrorMessage(result.get())) : TrimmedMessage(PQerrorMessage(conn_.get()));
     return result;
@@ -185,19 +189,46 @@ void PostgreSQLSession::SetWait(ServerWait wait)
     wait_ = std::move(wait);
 }
 
-ResultHandle PostgreSQLSession::Await(bool sent)
+bool PostgreSQLSession::Usable()
+{
+    if (inFlight_) {
+        error_ = "the session is waiting for another statement";
+        return false;
+    }
+    if (!conn_) {
+        error_ = "no connection";
+        return false;
+    }
+    return true;
+}
+
+ResultHandle PostgreSQLSession::Await(std::unique_lock<std::mutex>& lock, bool sent)
 {
     if (!sent) {
         error_ = TrimmedMessage(PQerrorMessage(conn_.get()));
         return nullptr;
     }
+    // The wait runs without the mutex, so that it may turn an event loop
+    // whose handlers use the session: they find it waiting and fail at once.
+    inFlight_ = true;
+    const ServerWait wait = wait_;
+    const auto waited = [&] {
+        lock.unlock();
+        const bool stop = wait();
+        lock.lock();
+        return stop;
+    };
+    struct Landed {
+        bool& inFlight;
+        ~Landed() { inFlight = false; }
+    } landed{inFlight_};
     // As PQexec does: the last result, or the first failure, after which the
     // server runs nothing more of what was sent.
     ResultHandle kept;
     bool cancelled = false;
     for (;;) {
         while (PQisBusy(conn_.get())) {
-            if (!WaitForInput(PQsocket(conn_.get()), kWaitSlice) && wait_() && !cancelled) {
+            if (!WaitForInput(PQsocket(conn_.get()), kWaitSlice) && waited() && !cancelled) {
                 cancelled = true;
                 if (PGcancel* cancel = PQgetCancel(conn_.get())) {
                     char reason[256];
@@ -393,11 +424,6 @@ bool Sql::Failed(SqlState state) const
         return errorCode_ == "57014";
     }
     return false;
-}
-
-int Sql::RowCount() const
-{
-    return result_ ? PQntuples(result_.get()) : 0;
 }
 
 std::string Sql::CommandStatus() const

@@ -68,7 +68,9 @@ public:
     // While a statement runs, `wait` is called on the waiting thread about
     // every tenth of a second; once it returns true the server is asked to
     // cancel the statement, which then fails with SqlState::QueryCanceled.
-    // It must not use the session. Empty: statements are simply waited for.
+    // Whatever uses the session meanwhile (a handler of an event loop that
+    // `wait` turns, another thread) fails at once and changes nothing.
+    // Empty: statements are simply waited for.
     using ServerWait = std::function<bool()>;
     void SetWait(ServerWait wait);
 
@@ -80,11 +82,17 @@ public:
 
 private:
     bool Prepare();
-    // The result of what was just sent, waited for as SetWait says; with the mutex held.
-    ResultHandle Await(bool sent);
+    // Whether a statement may go now; says why not in error_. With the mutex held.
+    bool Usable();
+    // The result of what was just sent, waited for as SetWait says; with the
+    // mutex held through `lock`, which the wait gives up while it runs.
+    ResultHandle Await(std::unique_lock<std::mutex>& lock, bool sent);
 
     mutable std::mutex mutex_;
     ServerWait wait_;
+    // A statement was sent and its result is not yet in; while so, nothing
+    // else may use or replace the connection.
+    bool inFlight_ = false;
     std::function<pg_conn*()> connect_;
     std::string port_;
     ConnectionHandle conn_;
@@ -153,7 +161,6 @@ public:
     // A column of the fetched row as T (see QueryValue); empty for NULL, or
     // for text that is no T.
     template <typename T> std::optional<T> Value(int column) const;
-    int RowCount() const;
     // The server's completion tag of the last statement, e.g. "COMMIT".
     std::string CommandStatus() const;
     std::string ErrorText() const { return error_; }
