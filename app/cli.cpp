@@ -104,11 +104,7 @@ int Report(const Failure& failure, std::ostream& err)
     return 1;
 }
 
-int UsageError(const std::string& what, std::ostream& err)
-{
-    err << what << "\n\n" << kUsage;
-    return 2;
-}
+int UsageError(const std::string& what, std::ostream& err);
 
 // Runs `work` on the session that setting.ini names, or reports why there
 // is none, which `noSession` hears of first.
@@ -283,10 +279,22 @@ std::string ProgramPath(const char* argv0)
     return QDir::toNativeSeparators(path).toStdString();
 }
 
-int ScheduleCommand(const std::vector<std::string>& args, const char* argv0, std::ostream& out, std::ostream& err)
+// What a command is given: the words after its name, and where to write.
+struct CommandLineCall {
+    std::vector<std::string> args;
+    const char* program; // argv[0]
+    std::ostream& out;
+    std::ostream& err;
+    bool timedSteps;
+};
+
+int CallSchedule(const CommandLineCall& call)
 {
+    const std::vector<std::string>& args = call.args;
+    std::ostream& out = call.out;
+    std::ostream& err = call.err;
     const SystemSchedule system;
-    if (args.size() == 1) {
+    if (args.empty()) {
         const Result<std::optional<RegisteredSchedule>> read = system.Read();
         if (!read.ok())
             return Report(read.failure(), err);
@@ -297,10 +305,10 @@ int ScheduleCommand(const std::vector<std::string>& args, const char* argv0, std
         PrintSchedule(read.value()->schedule, read.value()->command, read.value()->catchesUp, out);
         return 0;
     }
-    const std::string& every = args[1];
+    const std::string& every = args[0];
     if (every == "off") {
-        if (args.size() > 2)
-            return UsageError(FillIn(kExtraArgument, {args[2]}), err);
+        if (args.size() > 1)
+            return UsageError(FillIn(kExtraArgument, {args[1]}), err);
         if (const Status removed = system.Remove(); !removed.ok())
             return Report(removed.failure(), err);
         out << kScheduleOff << "\n";
@@ -309,16 +317,16 @@ int ScheduleCommand(const std::vector<std::string>& args, const char* argv0, std
     if (every != "daily" && every != "weekly")
         return UsageError(FillIn(kScheduleNeeds, {every}), err);
     const bool weekly = every == "weekly";
-    const std::size_t wanted = weekly ? 5 : 4;
+    const std::size_t wanted = weekly ? 4 : 3;
     if (args.size() < wanted)
         return UsageError(weekly ? kWeeklyNeeds : kDailyNeeds, err);
     if (args.size() > wanted)
         return UsageError(FillIn(kExtraArgument, {args[wanted]}), err);
     Schedule schedule;
     if (weekly) {
-        const std::optional<int> day = ParseWeekday(args[2]);
+        const std::optional<int> day = ParseWeekday(args[1]);
         if (!day)
-            return UsageError(FillIn(kUnknownDay, {args[2]}), err);
+            return UsageError(FillIn(kUnknownDay, {args[1]}), err);
         schedule.every = Schedule::Every::Week;
         schedule.weekday = *day;
     }
@@ -338,11 +346,162 @@ int ScheduleCommand(const std::vector<std::string>& args, const char* argv0, std
     // The scheduled run reads setting.ini where it starts: here.
     if (!QFileInfo::exists(kSettingsFileName))
         return Report(Failure{FillIn(kScheduleNeedsSettings, {CurrentFolder()}), {}}, err);
-    const ScheduledCommand command = BackupCommand(ProgramPath(argv0), CurrentFolder(), schedule.folder);
+    const ScheduledCommand command = BackupCommand(ProgramPath(call.program), CurrentFolder(), schedule.folder);
     if (const Status registered = system.Register(schedule, command); !registered.ok())
         return Report(registered.failure(), err);
     PrintSchedule(schedule, command, true, out);
     return 0;
+}
+
+int CallSchools(const CommandLineCall& call)
+{
+    if (!call.args.empty())
+        return UsageError(FillIn(kSchoolsTakeNoArgument, {call.args[0]}), call.err);
+    return WithSession(call.err, [&](PostgreSQLSession& session) { return ListSchools(session, call.out, call.err); });
+}
+
+int CallBackup(const CommandLineCall& call)
+{
+    std::vector<std::string> rest = call.args;
+    const auto scheduled = std::find(rest.begin(), rest.end(), kScheduledOption);
+    const RunStart start = scheduled != rest.end() ? RunStart::Schedule : RunStart::CommandLine;
+    if (scheduled != rest.end())
+        rest.erase(scheduled);
+    const bool all = !rest.empty() && rest[0] == "--all";
+    const std::size_t wanted = 2; // <id> <folder>, --all <folder>
+    if (rest.size() < wanted)
+        return UsageError(all ? kBackupAllNeedsFolder : kBackupNeedsArguments, call.err);
+    if (rest.size() > wanted)
+        return UsageError(FillIn(kExtraArgument, {rest[wanted]}), call.err);
+    if (rest[1].empty())
+        return UsageError(kEmptyFolder, call.err);
+    if (!all && rest[0].rfind("--", 0) == 0)
+        return UsageError(FillIn(kUnknownOption, {rest[0]}), call.err);
+    const std::string schoolId = all ? std::string() : rest[0];
+    const Clock::time_point began = Clock::now();
+    return WithSession(
+        call.err,
+        [&](PostgreSQLSession& session) {
+            return all ? BackupAll(session, rest[1], start, call.out, call.err)
+                       : Backup(session, schoolId, rest[1], start, call.out, call.err, call.timedSteps);
+        },
+        [&](const Failure& failure) { LogRun(start, schoolId, {}, failure, began); });
+}
+
+int CallVerify(const CommandLineCall& call)
+{
+    std::vector<std::string> rest = call.args;
+    const auto option = std::find(rest.begin(), rest.end(), "--replay");
+    const bool replay = option != rest.end();
+    if (replay)
+        rest.erase(option);
+    if (rest.empty())
+        return UsageError(kVerifyNeedsArchive, call.err);
+    if (rest.size() > 1)
+        return UsageError(FillIn(kExtraArgument, {rest[1]}), call.err);
+    if (rest[0].rfind("--", 0) == 0)
+        return UsageError(FillIn(kUnknownOption, {rest[0]}), call.err);
+    return Verify(rest[0], replay, call.out, call.err);
+}
+
+int CallLog(const CommandLineCall& call)
+{
+    const std::vector<std::string>& args = call.args;
+    std::string schoolId;
+    std::size_t last = std::numeric_limits<std::size_t>::max();
+    for (std::size_t i = 0; i < args.size(); i += 2) {
+        if (args[i] != "--school" && args[i] != "--last")
+            return UsageError(FillIn(args[i].rfind("--", 0) == 0 ? kUnknownOption : kExtraArgument, {args[i]}),
+                              call.err);
+        if (i + 1 == args.size() || args[i + 1].empty())
+            return UsageError(FillIn(kOptionNeedsValue, {args[i]}), call.err);
+        if (args[i] == "--school") {
+            schoolId = args[i + 1];
+            continue;
+        }
+        const std::string& count = args[i + 1];
+        const auto [end, error] = std::from_chars(count.data(), count.data() + count.size(), last);
+        if (error != std::errc() || end != count.data() + count.size() || last == 0)
+            return UsageError(FillIn(kLastNeedsNumber, {count}), call.err);
+    }
+    return PrintLog(schoolId, last, call.out, call.err);
+}
+
+int CallVersion(const CommandLineCall& call)
+{
+    call.out << "pelantra-cli " << kVersion << "\n";
+    return 0;
+}
+
+int CallHelp(const CommandLineCall& call);
+
+// A command: its names, the lines of the help that show how it is called
+// (each the words after "pelantra-cli" and what it does), and what runs it.
+struct Command {
+    std::vector<std::string_view> names;
+    std::vector<std::pair<std::string_view, std::string_view>> usage;
+    int (*run)(const CommandLineCall&);
+};
+
+const std::vector<Command>& Commands()
+{
+    static const std::vector<Command> commands = {
+        {{"schools"}, {{"schools", "daftar sekolah: <sekolah_id> TAB <nama>"}}, CallSchools},
+        {{"backup"},
+         {{"backup <sekolah_id> <folder>", "backup data satu sekolah ke folder"},
+          {"backup --all <folder>", "backup setiap sekolah di daftar, satu arsip per sekolah"}},
+         CallBackup},
+        {{"verify"},
+         {{"verify <arsip.std>", "periksa isi arsip dan hitung barisnya"},
+          {"verify --replay <arsip.std>", "buktikan juga bahwa arsip dapat dipulihkan"}},
+         CallVerify},
+        {{"log"}, {{"log [--school <sekolah_id>] [--last <N>]", "catatan backup yang sudah berjalan"}}, CallLog},
+        {{"schedule"},
+         {{"schedule", "jadwal backup otomatis dan waktu berikutnya"},
+          {"schedule daily <JJ:MM> <folder>", ""},
+          {"schedule weekly <hari> <JJ:MM> <folder>",
+           "backup otomatis setiap sekolah, setiap hari atau seminggu sekali"},
+          {"schedule off", "hentikan backup otomatis"}},
+         CallSchedule},
+        {{"--version"}, {{"--version", "versi program"}}, CallVersion},
+        {{"--help", "-h", "help"}, {}, CallHelp},
+    };
+    return commands;
+}
+
+// "Pemakaian:" and a line for each way to call a command, its text in a
+// column of its own, or below where the call is too long for it.
+std::string UsageText()
+{
+    constexpr std::size_t kTextColumn = 46;
+    std::string text = kUsageTitle;
+    text.append("\n");
+    for (const Command& command : Commands()) {
+        for (const auto& [call, what] : command.usage) {
+            std::string line = "  pelantra-cli " + std::string(call);
+            if (!what.empty()) {
+                if (line.size() + 1 > kTextColumn)
+                    line.append("\n").append(kTextColumn, ' ');
+                else
+                    line.append(kTextColumn - line.size(), ' ');
+                line.append(what);
+            }
+            text.append(line).append("\n");
+        }
+    }
+    return text.append(kUsageSettings).append("\n");
+}
+
+int CallHelp(const CommandLineCall& call)
+{
+    call.out << UsageText();
+    return 0;
+}
+
+int UsageError(const std::string& what, std::ostream& err)
+{
+    err << what << "\n\n" << UsageText();
+    return 2;
 }
 
 } // namespace
@@ -352,83 +511,11 @@ int RunCli(int argc, const char* const argv[], std::ostream& out, std::ostream& 
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     if (args.empty())
         return UsageError(kNoCommand, err);
-    const std::string& command = args[0];
-    if (command == "--help" || command == "-h" || command == "help") {
-        out << kUsage;
-        return 0;
+    for (const Command& command : Commands()) {
+        if (std::find(command.names.begin(), command.names.end(), args[0]) != command.names.end())
+            return command.run({{args.begin() + 1, args.end()}, argc > 0 ? argv[0] : "", out, err, timedSteps});
     }
-    if (command == "--version") {
-        out << "pelantra-cli " << kVersion << "\n";
-        return 0;
-    }
-    if (command == "schools") {
-        if (args.size() > 1)
-            return UsageError(FillIn(kSchoolsTakeNoArgument, {args[1]}), err);
-        return WithSession(err, [&](PostgreSQLSession& session) { return ListSchools(session, out, err); });
-    }
-    if (command == "backup") {
-        std::vector<std::string> rest(args.begin() + 1, args.end());
-        const auto scheduled = std::find(rest.begin(), rest.end(), kScheduledOption);
-        const RunStart start = scheduled != rest.end() ? RunStart::Schedule : RunStart::CommandLine;
-        if (scheduled != rest.end())
-            rest.erase(scheduled);
-        const bool all = !rest.empty() && rest[0] == "--all";
-        const std::size_t wanted = 2; // <id> <folder>, --all <folder>
-        if (rest.size() < wanted)
-            return UsageError(all ? kBackupAllNeedsFolder : kBackupNeedsArguments, err);
-        if (rest.size() > wanted)
-            return UsageError(FillIn(kExtraArgument, {rest[wanted]}), err);
-        if (rest[1].empty())
-            return UsageError(kEmptyFolder, err);
-        if (!all && rest[0].rfind("--", 0) == 0)
-            return UsageError(FillIn(kUnknownOption, {rest[0]}), err);
-        const std::string schoolId = all ? std::string() : rest[0];
-        const Clock::time_point began = Clock::now();
-        return WithSession(
-            err,
-            [&](PostgreSQLSession& session) {
-                return all ? BackupAll(session, rest[1], start, out, err)
-                           : Backup(session, schoolId, rest[1], start, out, err, timedSteps);
-            },
-            [&](const Failure& failure) { LogRun(start, schoolId, {}, failure, began); });
-    }
-    if (command == "schedule")
-        return ScheduleCommand(args, argc > 0 ? argv[0] : "", out, err);
-    if (command == "log") {
-        std::string schoolId;
-        std::size_t last = std::numeric_limits<std::size_t>::max();
-        for (std::size_t i = 1; i < args.size(); i += 2) {
-            if (args[i] != "--school" && args[i] != "--last")
-                return UsageError(FillIn(args[i].rfind("--", 0) == 0 ? kUnknownOption : kExtraArgument, {args[i]}),
-                                  err);
-            if (i + 1 == args.size() || args[i + 1].empty())
-                return UsageError(FillIn(kOptionNeedsValue, {args[i]}), err);
-            if (args[i] == "--school") {
-                schoolId = args[i + 1];
-                continue;
-            }
-            const std::string& count = args[i + 1];
-            const auto [end, error] = std::from_chars(count.data(), count.data() + count.size(), last);
-            if (error != std::errc() || end != count.data() + count.size() || last == 0)
-                return UsageError(FillIn(kLastNeedsNumber, {count}), err);
-        }
-        return PrintLog(schoolId, last, out, err);
-    }
-    if (command == "verify") {
-        std::vector<std::string> rest(args.begin() + 1, args.end());
-        const auto option = std::find(rest.begin(), rest.end(), "--replay");
-        const bool replay = option != rest.end();
-        if (replay)
-            rest.erase(option);
-        if (rest.empty())
-            return UsageError(kVerifyNeedsArchive, err);
-        if (rest.size() > 1)
-            return UsageError(FillIn(kExtraArgument, {rest[1]}), err);
-        if (rest[0].rfind("--", 0) == 0)
-            return UsageError(FillIn(kUnknownOption, {rest[0]}), err);
-        return Verify(rest[0], replay, out, err);
-    }
-    return UsageError(FillIn(kUnknownCommand, {command}), err);
+    return UsageError(FillIn(kUnknownCommand, {args[0]}), err);
 }
 
 } // namespace pelantra

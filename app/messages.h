@@ -4,22 +4,9 @@
 // defined once. "{}" stands for a part filled in where the text is used.
 namespace pelantra {
 
-inline constexpr const char* kUsage =
-    "Pemakaian:\n"
-    "  pelantra-cli schools                        daftar sekolah: <sekolah_id> TAB <nama>\n"
-    "  pelantra-cli backup <sekolah_id> <folder>   backup data satu sekolah ke folder\n"
-    "  pelantra-cli backup --all <folder>          backup setiap sekolah di daftar, satu arsip per sekolah\n"
-    "  pelantra-cli verify <arsip.std>             periksa isi arsip dan hitung barisnya\n"
-    "  pelantra-cli verify --replay <arsip.std>    buktikan juga bahwa arsip dapat dipulihkan\n"
-    "  pelantra-cli log [--school <sekolah_id>] [--last <N>]\n"
-    "                                              catatan backup yang sudah berjalan\n"
-    "  pelantra-cli schedule                       jadwal backup otomatis dan waktu berikutnya\n"
-    "  pelantra-cli schedule daily <JJ:MM> <folder>\n"
-    "  pelantra-cli schedule weekly <hari> <JJ:MM> <folder>\n"
-    "                                              backup otomatis setiap sekolah, setiap hari atau seminggu sekali\n"
-    "  pelantra-cli schedule off                   hentikan backup otomatis\n"
-    "  pelantra-cli --version                      versi program\n"
-    "Pengaturan dibaca dari setting.ini di folder kerja.\n";
+// The help's first and last lines; the commands' own lines come from their table.
+inline constexpr const char* kUsageTitle = "Pemakaian:";
+inline constexpr const char* kUsageSettings = "Pengaturan dibaca dari setting.ini di folder kerja.";
 inline constexpr const char* kNoCommand = "Perintah belum diberikan.";
 inline constexpr const char* kUnknownCommand = "Perintah tidak dikenal: {}";
 inline constexpr const char* kUnknownOption = "Pilihan tidak dikenal: {}";
@@ -54,7 +41,8 @@ inline constexpr const char* kScheduleLine = "Backup otomatis: {}";
 inline constexpr const char* kScheduleTimeUnread = "terdaftar, tetapi waktunya tidak dapat dibaca";
 inline constexpr const char* kScheduleFolderLine = "Folder: {}";
 inline constexpr const char* kNextRunLine = "Berikutnya: {}";
-inline constexpr const char* kCatchUpLine = "Bila komputer mati pada waktunya, backup berjalan begitu komputer menyala.";
+inline constexpr const char* kCatchUpLine =
+    "Bila komputer mati pada waktunya, backup berjalan begitu komputer menyala.";
 inline constexpr const char* kScheduleCommandLine = "Perintah: {}";
 inline constexpr const char* kScheduleWorkingLine = "Folder kerja: {}";
 inline constexpr const char* kScheduleOff = "Backup otomatis tidak aktif";
