@@ -8,6 +8,7 @@
 
 #include "backup/archive.h"
 #include "backup/archive_name.h"
+#include "backup/archive_owner.h"
 #include "backup/column_lists.h"
 #include "backup/dump_stream.h"
 #include "backup/export.h"
@@ -89,12 +90,15 @@ BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const s
 
     ToolWatch watch;
     watch.stopRequested = [&observer] { return observer.StopRequested(); };
-    ArchiveDraft draft(ArchivePath(folder.Utf8(), school.value()));
+    const std::string target = ArchivePath(folder.Utf8(), school.value());
+    const std::string archiver = tools.Archiver();
+    if (Status mine = MayReplace(archiver, target, schoolId, school.value(), watch); !mine.ok())
+        return mine.failure();
+    ArchiveDraft draft(target);
     if (!draft.Ready().ok())
         return draft.Ready().failure();
     watch.growingFile = draft.Path();
 
-    const std::string archiver = tools.Archiver();
     observer.PostStep(BackupStep::Exporting);
     const StreamRun stream =
         StreamDump(ExportCommand(tools.PgDump(), session.Port(), session.ServerEncoding()), draft.PackCommand(archiver),
@@ -112,10 +116,11 @@ BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const s
         return Failure{kStoppedReason, {}};
     if (Status owned = BackupLockHeld(session); !owned.ok())
         return owned.failure();
-    Result<std::string> replaced = draft.Replace(keepCopies.value());
+    Result<ReplacedArchive> replaced = draft.Replace(keepCopies.value());
     if (!replaced.ok())
         return replaced.failure();
-    return BackupArchive{shownPath, school.value().name, std::move(replaced.value())};
+    return BackupArchive{shownPath, school.value().name, std::move(replaced.value().note),
+                         std::move(replaced.value().kept)};
 }
 
 } // namespace

@@ -346,7 +346,7 @@ TEST_F(MainWindowTest, AFailedScheduledBackupIsToldOnce)
     EXPECT_TRUE(boxesOfANewWindow().empty()) << "no log yet";
 
     log(RunStart::Schedule, "SD Satu", Failure{"Server database tidak dapat dihubungi", "port 5432"});
-    log(RunStart::Schedule, "SD Dua", BackupArchive{"/tmp/dua.std", "SD Dua", {}});
+    log(RunStart::Schedule, "SD Dua", BackupArchive{"/tmp/dua.std", "SD Dua", {}, {}});
     log(RunStart::Window, "SD Tiga", Failure{"Sekolah tidak ditemukan", {}});
     const std::vector<Message> told = boxesOfANewWindow();
     ASSERT_EQ(told.size(), 1u);
