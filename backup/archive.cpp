@@ -187,7 +187,8 @@ Result<ReplacedArchive> ArchiveDraft::Replace(int keepCopies, FolderSync sync)
         std::string names;
         std::string paths;
         for (const std::string& link : linksLeftAlone_) {
-            names.append(names.empty() ? "" : ", ").append(QFileInfo(QString::fromStdString(link)).fileName().toStdString());
+            names.append(names.empty() ? "" : ", ")
+                .append(QFileInfo(QString::fromStdString(link)).fileName().toStdString());
             paths.append(paths.empty() ? "" : "\n").append(link);
         }
         AddNote(replaced.note, FillIn(kLinksLeftAlone, {names}), paths);

@@ -21,7 +21,8 @@ Result<std::optional<ArchivedSchool>> ArchiveSchool(const std::string& archiver,
     ToolProcess extract({archiver, {"x", "-so", kPasswordSwitch, "--", path, kMemberName}, {}},
                         ToolProcess::Channels::Separate);
     if (!extract.Started())
-        return Failure{ToolCannotStart("pengarsip", archiver), extract.Stop(ToolResult::Status::Stopped).Detail(archiver)};
+        return Failure{ToolCannotStart("pengarsip", archiver),
+                       extract.Stop(ToolResult::Status::Stopped).Detail(archiver)};
     // The reading ends at the sekolah row: what comes after it tells nothing of the owner.
     ArchiveGrammar grammar([](const ArchiveRow& row) -> Status {
         if (row.table == kSchoolTable)

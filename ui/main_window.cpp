@@ -413,12 +413,11 @@ Message MainWindow::OutcomeMessage(const BackupOutcome& outcome) const
     Message message;
     if (outcome.ok()) {
         message.text = QString::fromUtf8(kSuccessMessage);
-        std::string text = FillIn(kSchoolLine, {outcome.value().school}) + "\n" +
-                           FillIn(kArchiveLine, {outcome.value().path});
+        std::string text =
+            FillIn(kSchoolLine, {outcome.value().school}) + "\n" + FillIn(kArchiveLine, {outcome.value().path});
         if (!outcome.value().kept.empty())
-            text.append("\n").append(FillIn(kEarlierKeptLine, {QFileInfo(QString::fromStdString(outcome.value().kept))
-                                                                    .fileName()
-                                                                    .toStdString()}));
+            text.append("\n").append(FillIn(
+                kEarlierKeptLine, {QFileInfo(QString::fromStdString(outcome.value().kept)).fileName().toStdString()}));
         message.informative = QString::fromStdString(text + NoteLine(outcome.value()));
         message.folder = runFolder_;
     } else {

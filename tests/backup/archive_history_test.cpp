@@ -130,9 +130,9 @@ TEST_F(HistoryTest, KeptCopiesHaveNamesOfTheirOwnAndGoOldestByName)
         SetModified(QDateTime(QDate(2026, 3, 5), QTime(7, 5, 9)));
         ASSERT_EQ(Backup(std::string("v").append(std::to_string(version)), 5).value(), "");
     }
-    EXPECT_EQ(History(), Names({base + "2026-03-05_0700.std", base + "2026-03-05_070509.std",
-                                base + "2026-03-05_070509_2.std", base + "2026-03-05_070509_3.std",
-                                base + "2026-03-05_070509_4.std"}));
+    EXPECT_EQ(History(),
+              Names({base + "2026-03-05_0700.std", base + "2026-03-05_070509.std", base + "2026-03-05_070509_2.std",
+                     base + "2026-03-05_070509_3.std", base + "2026-03-05_070509_4.std"}));
     EXPECT_EQ(Read(Kept(base + "2026-03-05_070509.std")), "v0");
     EXPECT_EQ(Read(Kept(base + "2026-03-05_070509_4.std")), "v3");
 
@@ -141,17 +141,17 @@ TEST_F(HistoryTest, KeptCopiesHaveNamesOfTheirOwnAndGoOldestByName)
     ASSERT_EQ(Backup("v5", 5).value(), "");
     SetModified(QDateTime(QDate(2026, 3, 5), QTime(7, 6, 10)));
     ASSERT_EQ(Backup("v6", 5).value(), "");
-    EXPECT_EQ(History(), Names({base + "2026-03-05_070509_3.std", base + "2026-03-05_070509_4.std",
-                                base + "2026-03-05_070609.std", base + "2026-03-05_070610.std",
-                                base + "2026-03-05_070509_2.std"}));
+    EXPECT_EQ(History(),
+              Names({base + "2026-03-05_070509_3.std", base + "2026-03-05_070509_4.std", base + "2026-03-05_070609.std",
+                     base + "2026-03-05_070610.std", base + "2026-03-05_070509_2.std"}));
 
     // A PC whose clock was wrong made the archive in 2000: it stays this
     // run, and the oldest by name goes in its place.
     SetModified(QDateTime(QDate(2000, 1, 1), QTime(0, 0, 1)));
     ASSERT_EQ(Backup("v7", 5).value(), "");
-    EXPECT_EQ(History(), Names({base + "2000-01-01_000001.std", base + "2026-03-05_070509_3.std",
-                                base + "2026-03-05_070509_4.std", base + "2026-03-05_070609.std",
-                                base + "2026-03-05_070610.std"}));
+    EXPECT_EQ(History(),
+              Names({base + "2000-01-01_000001.std", base + "2026-03-05_070509_3.std", base + "2026-03-05_070509_4.std",
+                     base + "2026-03-05_070609.std", base + "2026-03-05_070610.std"}));
     EXPECT_EQ(Read(Kept(base + "2000-01-01_000001.std")), "v6");
     EXPECT_EQ(Read(archive), "v7");
 }
