@@ -171,7 +171,8 @@ inline constexpr std::array kBackupMessages = {
     kArchiveDamaged,      kArchiveUnreadable, kCutInValue,        kCutInStatement,       kForbiddenStatement,
     kNotRestorable,       kRowsDiffer,        kCheckStopped,      kScratchNotReady,      kCheckNotDone,
     kHistoryNotKept,      kHistoryNotPruned,  kScheduleNotSet,    kScheduleUnreadable,   kScheduleNotRemoved,
-    kTimerNotStarted,     kDiskFull,          kOtherSchoolsArchive, kTargetNotArchive,
+    kTimerNotStarted,     kDiskFull,          kOtherSchoolsArchive, kTargetNotArchive,     kFolderNotSynced,
+    kLinksLeftAlone,
 };
 
 } // namespace pelantra
