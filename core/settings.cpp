@@ -108,15 +108,20 @@ Settings LoadIniFile(const std::string& fileName)
     }
 }
 
+std::string UnfitSettingsFile(const std::string& fileName)
+{
+    const std::string why = WhyUnfit(fileName);
+    return why.empty() ? why : FillIn(kSettingsUnfit, {AbsolutePath(fileName), why});
+}
+
 Result<std::string> ConfiguredPort()
 {
     std::error_code ignored;
     const std::string folder = CurrentFolder();
     if (!std::filesystem::exists(FileSystemPath(kSettingsFileName), ignored))
         return Failure{kConnectionFailedMessage, "setting.ini tidak ada di folder " + folder};
-    if (const std::string why = WhyUnfit(kSettingsFileName); !why.empty())
-        return Failure{kConnectionFailedMessage,
-                       FillIn(kSettingsUnfit, {JoinPath(folder, kSettingsFileName, kHostPlatform), why})};
+    if (std::string unfit = UnfitSettingsFile(kSettingsFileName); !unfit.empty())
+        return Failure{kConnectionFailedMessage, std::move(unfit)};
     std::string port = LoadIniFile(kSettingsFileName).Get(kPortKey);
     if (port.empty())
         return Failure{kConnectionFailedMessage, "setting.ini di folder " + folder + " tidak berisi DefDBPort"};

@@ -39,6 +39,10 @@ Settings ParseIni(std::string_view bytes);
 // size (a FIFO, a device, a folder), gives empty settings.
 Settings LoadIniFile(const std::string& fileName);
 
+// Why `fileName` cannot be read as settings, naming it, for a person; empty
+// when it can or is missing.
+std::string UnfitSettingsFile(const std::string& fileName);
+
 // The database port that "setting.ini" in the current folder names; without
 // the file, with one that is no regular file of a sane size, or without a
 // DefDBPort in it, the connection failure with what is wrong in its detail.
