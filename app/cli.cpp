@@ -257,9 +257,39 @@ int Verify(const std::string& archive, bool replay, std::ostream& out, std::ostr
     return code;
 }
 
+// Why a path cannot go into the system's schedule; nothing when it can.
+const char* ScheduleNameUnfit(ScheduleNameFault fault)
+{
+    switch (fault) {
+    case ScheduleNameFault::ControlCharacter:
+        return kFolderNameUnfit;
+    case ScheduleNameFault::TrailingBackslashOrBlank:
+        return kFolderNameTrailing;
+    case ScheduleNameFault::NotUtf8:
+        return kFolderNameNotUtf8;
+    case ScheduleNameFault::Percent:
+        return kFolderNamePercent;
+    case ScheduleNameFault::None:
+        break;
+    }
+    return nullptr;
+}
+
 void PrintSchedule(const std::optional<Schedule>& schedule, const ScheduledCommand& command, bool catchesUp,
                    std::ostream& out)
 {
+    // A schedule the system cannot run as written is not shown as set.
+    const bool runnable =
+        std::none_of(command.arguments.begin(), command.arguments.end(),
+                     [](const std::string& word) { return ScheduleNameFaultOf(word) != ScheduleNameFault::None; }) &&
+        ScheduleNameFaultOf(command.workingFolder) == ScheduleNameFault::None &&
+        ScheduleNameFaultOf(command.program) == ScheduleNameFault::None;
+    if (!runnable) {
+        out << FillIn(kScheduleLine, {kScheduleNotRunnable}) << "\n";
+        out << FillIn(kScheduleCommandLine, {CommandLine(command)}) << "\n"
+            << FillIn(kScheduleWorkingLine, {command.workingFolder}) << "\n";
+        return;
+    }
     out << FillIn(kScheduleLine, {schedule ? DescribeWhen(*schedule) : kScheduleTimeUnread}) << "\n";
     if (schedule) {
         out << FillIn(kScheduleFolderLine, {schedule->folder}) << "\n"
@@ -337,16 +367,17 @@ int CallSchedule(const CommandLineCall& call)
     if (args[wanted - 1].empty())
         return UsageError(kEmptyFolder, err);
     schedule.folder = AbsolutePath(args[wanted - 1]);
-    for (const std::string& folder : {schedule.folder, CurrentFolder()}) {
-        if (std::any_of(folder.begin(), folder.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; }))
-            return UsageError(FillIn(kFolderNameUnfit, {folder}), err);
+    const std::string program = ProgramPath(call.program);
+    for (const std::string& path : {schedule.folder, CurrentFolder(), program}) {
+        if (const char* unfit = ScheduleNameUnfit(ScheduleNameFaultOf(path)))
+            return UsageError(FillIn(unfit, {path}), err);
     }
     if (!QFileInfo(QString::fromStdString(NativePath(schedule.folder).Utf8())).isDir())
         return Report(Failure{kFolderMissing, schedule.folder}, err);
     // The scheduled run reads setting.ini where it starts: here.
     if (!QFileInfo::exists(kSettingsFileName))
         return Report(Failure{FillIn(kScheduleNeedsSettings, {CurrentFolder()}), {}}, err);
-    const ScheduledCommand command = BackupCommand(ProgramPath(call.program), CurrentFolder(), schedule.folder);
+    const ScheduledCommand command = BackupCommand(program, CurrentFolder(), schedule.folder);
     if (const Status registered = system.Register(schedule, command); !registered.ok())
         return Report(registered.failure(), err);
     PrintSchedule(schedule, command, true, out);

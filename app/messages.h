@@ -32,6 +32,13 @@ inline constexpr const char* kUnknownTime = "Jam tidak dikenal: {} (tulis JJ:MM,
 // system's schedule.
 inline constexpr const char* kFolderNameUnfit =
     "Nama folder berisi baris baru atau karakter kendali; pilih folder lain: {}";
+// ... nor what the system's scheduler would change or refuse.
+inline constexpr const char* kFolderNameTrailing =
+    "Nama folder berakhir dengan \\ atau spasi, yang tidak dapat dipakai jadwal systemd; pilih folder lain: {}";
+inline constexpr const char* kFolderNameNotUtf8 =
+    "Nama folder bukan teks UTF-8, yang diabaikan jadwal systemd; pilih folder lain: {}";
+inline constexpr const char* kFolderNamePercent =
+    "Nama folder berisi %, yang diubah oleh Penjadwal Tugas Windows; pilih folder lain: {}";
 inline constexpr const char* kUnknownDay = "Hari tidak dikenal: {} (Senin sampai Minggu)";
 inline constexpr const char* kScheduleNeedsSettings =
     "setting.ini tidak ada di folder {}; jalankan perintah ini di folder setting.ini";
@@ -39,6 +46,8 @@ inline constexpr const char* kScheduleNeedsSettings =
 // The schedule as the system keeps it.
 inline constexpr const char* kScheduleLine = "Backup otomatis: {}";
 inline constexpr const char* kScheduleTimeUnread = "terdaftar, tetapi waktunya tidak dapat dibaca";
+inline constexpr const char* kScheduleNotRunnable =
+    "terdaftar, tetapi foldernya tidak dapat dipakai sistem; jadwalkan lagi dengan folder lain";
 inline constexpr const char* kScheduleFolderLine = "Folder: {}";
 inline constexpr const char* kNextRunLine = "Berikutnya: {}";
 inline constexpr const char* kCatchUpLine =

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <charconv>
@@ -20,20 +21,40 @@ namespace {
 constexpr const char* kFolderPrefix = ".pelantra-";
 constexpr const char* kOwnerFile = "owner.lock";
 
-// Private folders beside the target whose run is no longer alive.
-void RemoveAbandonedFolders(const QDir& folder)
+// Private folders beside the target whose run is no longer alive: real
+// folders named as a draft names them, whose lock file no live run holds.
+// Only what a run leaves in its folder goes (its files, then the folder);
+// links are left alone, and returned.
+std::vector<std::string> RemoveAbandonedFolders(const QDir& folder)
 {
-    const QStringList found =
-        folder.entryList({QString(kFolderPrefix) + "*"}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    static const QRegularExpression draftName(
+        QRegularExpression::anchoredPattern(QRegularExpression::escape(kFolderPrefix) + "[A-Za-z0-9_-]{6}"));
+    std::vector<std::string> links;
+    const QStringList found = folder.entryList({QString(kFolderPrefix) + "*"},
+                                               QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& name : found) {
-        QDir abandoned(folder.filePath(name));
-        QLockFile owner(abandoned.filePath(kOwnerFile));
-        owner.setStaleLockTime(0); // only a dead owner makes it stale
-        if (QFileInfo::exists(abandoned.filePath(kOwnerFile)) && owner.tryLock(0)) {
-            owner.unlock();
-            abandoned.removeRecursively();
+        const QFileInfo entry(folder.filePath(name));
+        if (IsLink(entry)) {
+            links.push_back(entry.filePath().toStdString());
+            continue;
         }
+        const QDir abandoned(entry.filePath());
+        const QFileInfo lock(abandoned.filePath(kOwnerFile));
+        if (!entry.isDir() || !draftName.match(name).hasMatch() || IsLink(lock) || !lock.isFile())
+            continue;
+        QLockFile owner(lock.filePath());
+        owner.setStaleLockTime(0); // only a dead owner makes it stale
+        if (!owner.tryLock(0))
+            continue;
+        owner.unlock();
+        for (const QFileInfo& left :
+             abandoned.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+            if (left.isFile() && !IsLink(left))
+                QFile::remove(left.filePath());
+        }
+        folder.rmdir(name);
     }
+    return links;
 }
 
 } // namespace
@@ -97,7 +118,7 @@ ArchiveDraft::ArchiveDraft(const std::string& archivePath) : target_(archivePath
 {
     const QFileInfo target(QString::fromStdString(archivePath));
     const QDir beside = target.absoluteDir();
-    RemoveAbandonedFolders(beside);
+    linksLeftAlone_ = RemoveAbandonedFolders(beside);
     // Beside the target, so the final rename stays on one file system; the
     // archive inside keeps the target's name, so the archiver treats it alike.
     folder_ = std::make_unique<QTemporaryDir>(beside.filePath(QString(kFolderPrefix) + "XXXXXX"));
@@ -136,26 +157,26 @@ Status ArchiveDraft::Verify(const std::string& archiver, std::uint64_t memberSiz
     return {};
 }
 
-Result<std::string> ArchiveDraft::Replace(int keepCopies)
+Result<ReplacedArchive> ArchiveDraft::Replace(int keepCopies, FolderSync sync)
 {
     const QString target = QString::fromStdString(target_);
-    std::string note;
+    std::string historyNote;
     QString kept;
-    if (keepCopies > 0 && QFileInfo(target).isFile()) {
+    if (const QFileInfo earlier(target); keepCopies > 0 && earlier.isFile() && !IsLink(earlier)) {
         const Result<QString> made = KeepEarlierArchive(target, folder_->path());
         if (made.ok())
             kept = made.value();
         else
-            note = FillIn(kHistoryNotKept, {made.failure().reason});
+            AddNote(historyNote, FillIn(kHistoryNotKept, {made.failure().reason}), made.failure().detail);
     }
 
     QElapsedTimer waited;
     waited.start();
-    std::error_code error;
-    while ((error = ReplaceFile(path_, target_)) && HeldByAnotherProgram(error) &&
+    FileMove moved;
+    while ((moved = ReplaceFile(path_, target_, sync)).notMoved && HeldByAnotherProgram(moved.notMoved) &&
            waited.elapsed() < std::chrono::milliseconds(kHeldTargetWait).count())
         QThread::msleep(250);
-    if (error) {
+    if (const std::error_code& error = moved.notMoved) {
         // The earlier archive stands as it was; so does its history.
         if (!kept.isEmpty())
             QFile::remove(kept);
@@ -165,11 +186,29 @@ Result<std::string> ArchiveDraft::Replace(int keepCopies)
         return Failure{kArchiveNotSaved, detail};
     }
 
-    if (note.empty()) {
-        if (const Status pruned = PruneHistory(target, keepCopies); !pruned.ok())
-            note = FillIn(kHistoryNotPruned, {pruned.failure().reason});
+    // The new archive has its name: from here on the run has succeeded.
+    ReplacedArchive replaced;
+    replaced.kept = kept.toStdString();
+    if (moved.folderNotSynced)
+        AddNote(replaced.note, kFolderNotSynced,
+                "fsync " + QFileInfo(target).absolutePath().toStdString() + ": " + moved.folderNotSynced.message());
+    if (historyNote.empty()) {
+        if (const Status pruned = PruneHistory(target, keepCopies, kept); !pruned.ok())
+            AddNote(historyNote, FillIn(kHistoryNotPruned, {pruned.failure().reason}), pruned.failure().detail);
     }
-    return note;
+    if (!historyNote.empty())
+        AddNote(replaced.note, historyNote, {});
+    if (!linksLeftAlone_.empty()) {
+        std::string names;
+        std::string paths;
+        for (const std::string& link : linksLeftAlone_) {
+            names.append(names.empty() ? "" : ", ")
+                .append(QFileInfo(QString::fromStdString(link)).fileName().toStdString());
+            paths.append(paths.empty() ? "" : "\n").append(link);
+        }
+        AddNote(replaced.note, FillIn(kLinksLeftAlone, {names}), paths);
+    }
+    return replaced;
 }
 
 } // namespace pelantra

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "backup/tool_run.h"
+#include "core/platform.h"
 #include "core/result.h"
 
 namespace pelantra {
@@ -19,6 +20,13 @@ inline constexpr const char* kArchivePassword = "tiupanbatur";
 inline constexpr const char* kMemberName = "kartesa2014.sql";
 inline const std::string kPasswordSwitch = std::string("-p") + kArchivePassword;
 inline constexpr std::chrono::seconds kHeldTargetWait{10};
+
+// What a replace did besides: a note for the user (AddNote's form; empty
+// when all went well), and the earlier archive's copy in Riwayat, if kept.
+struct ReplacedArchive {
+    std::string note;
+    std::string kept;
+};
 
 // An archive in the making: written under a temporary name in a private
 // folder beside its target, so that an earlier archive stays as it is until
@@ -42,11 +50,13 @@ public:
     Status Verify(const std::string& archiver, std::uint64_t memberSize, const ToolWatch& watch) const;
     // Puts the archive in the place of the target, flushed to disk first,
     // trying again for up to kHeldTargetWait while another program holds the
-    // target open. An earlier archive there is first kept in Riwayat (see
-    // archive_history.h) and of its kept copies the newest `keepCopies`
-    // stay. A history that cannot be kept leaves the replace as it is: the
-    // text returned says why, in one line; it is empty when all went well.
-    Result<std::string> Replace(int keepCopies);
+    // target open. An earlier archive there (a regular file, not a link) is
+    // first kept in Riwayat (see archive_history.h) and of its kept copies
+    // the newest `keepCopies` stay. Once the archive has taken the target's
+    // name the replace has succeeded: a history that cannot be kept, a
+    // folder flush that failed and links left alone beside it are told in
+    // the note. `sync` is for a test.
+    Result<ReplacedArchive> Replace(int keepCopies, FolderSync sync = FolderSync::Real);
 
 private:
     std::string target_;
@@ -54,6 +64,7 @@ private:
     std::unique_ptr<QLockFile> owner_;
     std::string path_;
     Status ready_;
+    std::vector<std::string> linksLeftAlone_;
 };
 
 // How a `7za l -slt` listing writes a time, for QDateTime::fromString.

@@ -2,6 +2,24 @@
 
 namespace pelantra {
 
+std::string WhyInIndonesian(const std::error_code& error)
+{
+    if (error == std::errc::no_space_on_device || error == std::errc::file_too_large)
+        return kWhyDiskFull;
+    if (error == std::errc::permission_denied || error == std::errc::operation_not_permitted)
+        return kWhyNoPermission;
+    if (error == std::errc::read_only_file_system)
+        return kWhyReadOnly;
+    return kWhyFileSystem;
+}
+
+void AddNote(std::string& note, const std::string& line, const std::string& detail)
+{
+    note.append(note.empty() ? "" : "\n\n").append(line);
+    if (!detail.empty())
+        note.append("\n").append(detail);
+}
+
 std::string OutcomeMessage(const BackupOutcome& outcome)
 {
     if (outcome.ok())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <system_error>
 
 #include "backup/messages.h"
 #include "core/result.h"
@@ -14,10 +15,17 @@ struct BackupArchive {
     // What the user should still know although the archive stands, such as
     // a clean-up that failed; empty when there is nothing.
     std::string note;
+    // The earlier archive's copy in Riwayat, when one was kept.
+    std::string kept;
 };
 
 // How one backup ended.
 using BackupOutcome = Result<BackupArchive>;
+
+// A file system's error as a person reads it: "disk penuh", ...
+std::string WhyInIndonesian(const std::error_code& error);
+// Adds to `note` a line for the person and, below it, its technical detail.
+void AddNote(std::string& note, const std::string& line, const std::string& detail);
 
 // The text shown to the user: the success message, or the failure message
 // with the reason on the line below.

@@ -64,8 +64,7 @@ BackupOutcome BackupRun::Finish(std::optional<BackupOutcome> outcome)
     // staged copy could not be removed.
     const std::string note = dropped.failure().reason + "\n" + dropped.failure().detail;
     if (result.ok()) {
-        std::string& notes = result.value().note;
-        notes = notes.empty() ? note : notes + "\n" + note;
+        AddNote(result.value().note, dropped.failure().reason, dropped.failure().detail);
         return result;
     }
     const Failure& failure = result.failure();

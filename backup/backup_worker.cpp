@@ -1,6 +1,7 @@
 #include "backup/backup_worker.h"
 
 #include <QFileInfo>
+#include <QStorageInfo>
 
 #include <algorithm>
 #include <exception>
@@ -8,6 +9,7 @@
 
 #include "backup/archive.h"
 #include "backup/archive_name.h"
+#include "backup/archive_owner.h"
 #include "backup/column_lists.h"
 #include "backup/dump_stream.h"
 #include "backup/export.h"
@@ -60,6 +62,21 @@ Status ProveContent(const DumpFacts& facts, const StagedRows& staged)
     return {};
 }
 
+// Below this much room left on the folder's disk, a failure to write the
+// archive is told as a full disk, what failed going into the details.
+constexpr qint64 kFullDiskBytes = 1 << 20;
+
+Failure Plainly(Failure failure, const std::string& folder)
+{
+    if (failure.kind == FailureKind::Stopped)
+        return failure;
+    const QStorageInfo disk(QString::fromStdString(folder));
+    if (!disk.isValid() || disk.bytesAvailable() >= kFullDiskBytes)
+        return failure;
+    return Failure{kDiskFull, failure.reason + "\n" + failure.detail + "\n" + folder + ": " +
+                                  std::to_string(disk.bytesAvailable()) + " bytes free"};
+}
+
 // The job from the school lookup to the archive; posts the statuses it
 // reaches and returns the outcome.
 BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const std::string& folderBytes,
@@ -89,12 +106,15 @@ BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const s
 
     ToolWatch watch;
     watch.stopRequested = [&observer] { return observer.StopRequested(); };
-    ArchiveDraft draft(ArchivePath(folder.Utf8(), school.value()));
+    const std::string target = ArchivePath(folder.Utf8(), school.value());
+    const std::string archiver = tools.Archiver();
+    if (Status mine = MayReplace(archiver, target, schoolId, school.value(), watch); !mine.ok())
+        return mine.failure();
+    ArchiveDraft draft(target);
     if (!draft.Ready().ok())
-        return draft.Ready().failure();
+        return Plainly(draft.Ready().failure(), folder.Utf8());
     watch.growingFile = draft.Path();
 
-    const std::string archiver = tools.Archiver();
     observer.PostStep(BackupStep::Exporting);
     const StreamRun stream =
         StreamDump(ExportCommand(tools.PgDump(), session.Port(), session.ServerEncoding()), draft.PackCommand(archiver),
@@ -102,20 +122,21 @@ BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const s
     observer.PostStatus(stream.exportOutput);
     observer.PostStatus(stream.archiverOutput);
     if (!stream.status.ok())
-        return stream.status.failure();
+        return Plainly(stream.status.failure(), folder.Utf8());
     if (Status content = ProveContent(stream.facts, staged); !content.ok())
         return content.failure();
     observer.PostStep(BackupStep::Testing);
     if (Status verified = draft.Verify(archiver, stream.bytes, watch); !verified.ok())
-        return verified.failure();
+        return Plainly(verified.failure(), folder.Utf8());
     if (observer.StopRequested())
         return Failure{kStoppedReason, {}, FailureKind::Stopped};
     if (Status owned = BackupLockHeld(session); !owned.ok())
         return owned.failure();
-    Result<std::string> replaced = draft.Replace(keepCopies.value());
+    Result<ReplacedArchive> replaced = draft.Replace(keepCopies.value());
     if (!replaced.ok())
-        return replaced.failure();
-    return BackupArchive{shownPath, school.value().name, std::move(replaced.value())};
+        return Plainly(replaced.failure(), folder.Utf8());
+    return BackupArchive{shownPath, school.value().name, std::move(replaced.value().note),
+                         std::move(replaced.value().kept)};
 }
 
 } // namespace

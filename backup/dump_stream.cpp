@@ -107,7 +107,7 @@ private:
             if (pack.state() == QProcess::NotRunning)
                 return Undelivered(kArchiveNotMade, pack_.Finish(watch_));
             if (watch_.StopRequested())
-                return Undelivered(kStoppedReason, pack_.Stop(ToolResult::Status::Stopped));
+                return Undelivered(kStoppedReason, pack_.Stop(ToolResult::Status::Stopped), FailureKind::Stopped);
             const qint64 before = pack.bytesToWrite();
             pack.waitForBytesWritten(kSliceMs);
             if (pack_.CollectMessages() || pack.bytesToWrite() < before)
@@ -126,9 +126,9 @@ private:
         return Delivered(pending);
     }
 
-    bool Undelivered(const char* reason, const ToolResult& run)
+    bool Undelivered(const char* reason, const ToolResult& run, FailureKind kind = FailureKind::Other)
     {
-        deliveryFailure_ = Failure{reason, run.Detail(archiver_.program)};
+        deliveryFailure_ = Failure{reason, run.Detail(archiver_.program), kind};
         return false;
     }
 

@@ -52,11 +52,40 @@ inline constexpr const char* kArchiveTestFailed = "Arsip gagal diuji";
 inline constexpr const char* kArchiveContentWrong = "Isi arsip tidak sesuai";
 inline constexpr const char* kArchiveNotLocked = "Arsip tidak terkunci dengan kata sandi";
 inline constexpr const char* kArchiveNotSaved = "Arsip tidak dapat disimpan";
+inline constexpr const char* kDiskFull = "Disk tujuan penuh; kosongkan sebagian disk atau pilih folder lain";
+// Another school's archive has the name this school's would have (the
+// name maps blanks and dots alike): that school, then this one.
+inline constexpr const char* kOtherSchoolsArchive =
+    "Folder tujuan sudah berisi arsip bernama sama milik {}; backup {} ke folder lain";
+// In its details: each school, its npsn and its sekolah_id.
+inline constexpr const char* kOwnerDetail = "{} (npsn {}, sekolah_id {})";
+// What stands at the archive's name is no file (a link, a folder).
+inline constexpr const char* kTargetNotArchive =
+    "Di folder tujuan ada {} yang bukan berkas arsip; pindahkan atau ganti namanya, lalu coba lagi";
 // What the user should still know although the archive stands: its earlier
 // version could not be kept in Riwayat, or older kept ones not removed (why,
 // in the system's words).
 inline constexpr const char* kHistoryNotKept = "Arsip lama tidak dapat disimpan di folder Riwayat: {}";
 inline constexpr const char* kHistoryNotPruned = "Arsip lama di folder Riwayat tidak dapat dihapus: {}";
+// Why, in those two lines, and in the line of a file that could not be
+// written: for a person, the system's words going into the details.
+inline constexpr const char* kWhyHistoryIsLink = "Riwayat adalah tautan ke tempat lain, jadi tidak dipakai";
+inline constexpr const char* kWhyHistoryNotFolder = "ada berkas bernama Riwayat, bukan folder";
+inline constexpr const char* kWhyCopyShort = "salinan tidak lengkap";
+inline constexpr const char* kWhyNoFreeName = "tidak ada nama berkas yang bebas";
+inline constexpr const char* kWhyKeptIsLink = "tautan bernama arsip lama dibiarkan";
+inline constexpr const char* kWhyDiskFull = "disk penuh";
+inline constexpr const char* kWhyNoPermission = "tidak ada izin menulis";
+inline constexpr const char* kWhyReadOnly = "disk hanya dapat dibaca";
+inline constexpr const char* kWhyFileSystem = "sistem berkas menolak";
+// The archive stands under its name, but the folder's flush after the
+// rename failed (some network and shared-folder file systems).
+inline constexpr const char* kFolderNotSynced =
+    "Arsip sudah disimpan, tetapi sistem berkas tidak memastikan folder tujuan tertulis ke disk";
+// Links where Pelantra expects its own folders are left as they are.
+inline constexpr const char* kLinksLeftAlone = "Tautan di folder tujuan dibiarkan: {}";
+// The success box: where the earlier archive went.
+inline constexpr const char* kEarlierKeptLine = "Arsip lama disimpan di folder Riwayat: {}";
 // The automatic backup: its time ("setiap hari pukul 19:30", "setiap Senin
 // pukul 19:30"), and what went wrong with the system's schedule.
 inline constexpr const char* kScheduleWhen = "setiap {} pukul {}";
@@ -168,7 +197,8 @@ inline constexpr std::array kBackupMessages = {
     kRowsDiffer,           kCheckStopped,       kScratchNotReady,
     kCheckNotDone,         kHistoryNotKept,     kHistoryNotPruned,
     kScheduleNotSet,       kScheduleUnreadable, kScheduleNotRemoved,
-    kTimerNotStarted,
+    kTimerNotStarted,      kDiskFull,           kOtherSchoolsArchive,
+    kTargetNotArchive,     kFolderNotSynced,    kLinksLeftAlone,
 };
 
 } // namespace pelantra

@@ -130,14 +130,14 @@ std::vector<RunLogEntry> ReadRunLog()
     return entries;
 }
 
-std::optional<RunLogEntry> TakeUntoldScheduleFailure()
+std::vector<RunLogEntry> TakeUntoldScheduleFailures()
 {
     QFile told(QFileInfo(QString::fromStdString(RunLogPath())).absoluteDir().filePath(kToldFileName));
     const QDateTime toldUpTo = told.open(QIODevice::ReadOnly)
                                    ? QDateTime::fromString(QString::fromUtf8(told.readAll()).trimmed(), Qt::ISODate)
                                    : QDateTime();
     told.close();
-    std::optional<RunLogEntry> failed;
+    std::vector<RunLogEntry> failed;
     QString newest;
     for (const RunLogEntry& entry : ReadRunLog()) {
         const QDateTime ended = QDateTime::fromString(QString::fromStdString(entry.time), Qt::ISODate);
@@ -145,7 +145,7 @@ std::optional<RunLogEntry> TakeUntoldScheduleFailure()
             continue;
         newest = QString::fromStdString(entry.time);
         if (!entry.Succeeded())
-            failed = entry;
+            failed.push_back(entry);
     }
     if (!newest.isEmpty() && told.open(QIODevice::WriteOnly | QIODevice::Truncate))
         told.write(newest.toUtf8());

@@ -51,8 +51,8 @@ void AppendRunLog(const RunLogEntry& entry);
 
 // The log's entries, oldest first; none when there is no log.
 std::vector<RunLogEntry> ReadRunLog();
-// The newest failed scheduled run among those logged since the last call,
-// which marks them all as told (beside the log); nothing when none failed.
-std::optional<RunLogEntry> TakeUntoldScheduleFailure();
+// The failed scheduled runs among those logged since the last call, oldest
+// first, which marks them all as told (beside the log).
+std::vector<RunLogEntry> TakeUntoldScheduleFailures();
 
 } // namespace pelantra

@@ -9,6 +9,7 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include <algorithm>
 #include <array>
 
 #include "backup/messages.h"
@@ -107,7 +108,8 @@ std::vector<std::string> SplitWindowsCommandLine(const std::string& line)
 }
 
 // A systemd unit's value: the text as it is, or in double quotes with
-// backslashes and quotes escaped; a "%" is doubled as systemd wants.
+// backslashes and quotes escaped; a "%" and a "$" are doubled as systemd
+// wants, so that it replaces neither by something of its own.
 std::string UnitWord(const std::string& word)
 {
     std::string escaped;
@@ -115,8 +117,8 @@ std::string UnitWord(const std::string& word)
         if (c == '\\' || c == '"')
             escaped.push_back('\\');
         escaped.push_back(c);
-        if (c == '%')
-            escaped.push_back('%');
+        if (c == '%' || c == '$')
+            escaped.push_back(c);
     }
     return "\"" + escaped + "\"";
 }
@@ -140,7 +142,7 @@ std::vector<std::string> SplitUnitWords(const std::string& line)
         const char c = line[i];
         if (c == '\\' && i + 1 < line.size()) {
             current.push_back(line[++i]);
-        } else if (c == '%' && i + 1 < line.size() && line[i + 1] == '%') {
+        } else if ((c == '%' || c == '$') && i + 1 < line.size() && line[i + 1] == c) {
             current.push_back(line[++i]);
         } else if (c == '"') {
             inQuotes = !inQuotes;
@@ -224,6 +226,17 @@ QDateTime NextRun(const Schedule& schedule, const QDateTime& now)
            (schedule.every == Schedule::Every::Week && next.date().dayOfWeek() != schedule.weekday))
         next = QDateTime(next.date().addDays(1), schedule.time);
     return next;
+}
+
+ScheduleNameFault ScheduleNameFaultOf(const std::string& path, Platform platform)
+{
+    if (std::any_of(path.begin(), path.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; }))
+        return ScheduleNameFault::ControlCharacter;
+    if (platform == Platform::Windows)
+        return path.find('%') == std::string::npos ? ScheduleNameFault::None : ScheduleNameFault::Percent;
+    if (!path.empty() && (path.back() == '\\' || path.back() == ' '))
+        return ScheduleNameFault::TrailingBackslashOrBlank;
+    return IsValidUtf8(path) ? ScheduleNameFault::None : ScheduleNameFault::NotUtf8;
 }
 
 ScheduledCommand BackupCommand(const std::string& program, const std::string& workingFolder,

@@ -35,6 +35,14 @@ std::string DescribeWhen(const Schedule& schedule);
 // The first start of the schedule after `now`.
 QDateTime NextRun(const Schedule& schedule, const QDateTime& now);
 
+// Why a path cannot go into the system's schedule: a line break or another
+// control character; for systemd a trailing backslash (which continues the
+// unit's line) or blank (which it trims away), or bytes that are not UTF-8
+// (which it ignores); for the Task Scheduler a "%", which it expands with no
+// escape for it.
+enum class ScheduleNameFault { None, ControlCharacter, TrailingBackslashOrBlank, NotUtf8, Percent };
+ScheduleNameFault ScheduleNameFaultOf(const std::string& path, Platform platform = kHostPlatform);
+
 // What the system is told to run: pelantra-cli's path, its arguments, and
 // the folder it starts in (that of setting.ini).
 struct ScheduledCommand {

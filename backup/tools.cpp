@@ -19,8 +19,10 @@ ConfiguredTools::ConfiguredTools() : ConfiguredTools(LoadIniFile(kSettingsFileNa
 
 ConfiguredTools::ConfiguredTools(const std::string& basedir) : root_(basedir)
 {
-    if (basedir.empty())
-        named_ = Failure{kBaseDirMissing, FillIn(kSettingsFolderDetail, {CurrentFolder()})};
+    if (!basedir.empty())
+        return;
+    const std::string unfit = UnfitSettingsFile(kSettingsFileName);
+    named_ = Failure{kBaseDirMissing, unfit.empty() ? FillIn(kSettingsFolderDetail, {CurrentFolder()}) : unfit};
 }
 
 std::string ToolCannotStart(std::string_view role, const std::string& program)

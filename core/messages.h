@@ -22,6 +22,12 @@ inline constexpr const char* kKeepCopiesInvalid =
 // Which value of which setting.ini: its folder, the key and the value.
 inline constexpr const char* kSettingsValueDetail = "setting.ini di folder {}: {}={}";
 
+// setting.ini is no regular file of a sane size: its path, and why.
+inline constexpr const char* kSettingsUnfit =
+    "{} tidak dapat dibaca sebagai setting.ini: {}; ganti dengan berkas teks biasa";
+inline constexpr const char* kSettingsNotAFile = "berkas ini {}, bukan berkas teks";
+inline constexpr const char* kSettingsTooLarge = "berkas ini {} byte, terlalu besar";
+
 // The README's message table lists these.
 inline constexpr std::array kCoreMessages = {kConnectionFailedMessage, kServerUnreachable, kSchoolListUnreadable,
                                              kKeepCopiesInvalid};

@@ -304,22 +304,41 @@ NativePath::~NativePath()
 #endif
 }
 
-std::error_code ReplaceFile(const std::string& from, const std::string& to)
+namespace {
+
+FileMove MoveIntoPlace(const std::string& from, const std::string& to, bool replace, FolderSync sync)
 {
+    FileMove move;
 #ifdef _WIN32
     const std::wstring source = Wide(from, CP_UTF8);
     const std::wstring target = Wide(to, CP_UTF8);
     HANDLE file = CreateFileW(source.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return std::error_code(static_cast<int>(GetLastError()), std::system_category());
+    if (file == INVALID_HANDLE_VALUE) {
+        move.notMoved = std::error_code(static_cast<int>(GetLastError()), std::system_category());
+        return move;
+    }
     const BOOL flushed = FlushFileBuffers(file);
     const DWORD flushError = GetLastError();
     CloseHandle(file);
-    if (!flushed)
-        return std::error_code(static_cast<int>(flushError), std::system_category());
-    if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return std::error_code(static_cast<int>(GetLastError()), std::system_category());
-    return {};
+    if (!flushed) {
+        move.notMoved = std::error_code(static_cast<int>(flushError), std::system_category());
+        return move;
+    }
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (!MoveFileExW(source.c_str(), target.c_str(), flags)) {
+        const std::error_code error(static_cast<int>(GetLastError()), std::system_category());
+        // A network share may report a failure once the rename is done.
+        const bool done = GetFileAttributesW(source.c_str()) == INVALID_FILE_ATTRIBUTES &&
+                          GetLastError() == ERROR_FILE_NOT_FOUND &&
+                          GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
+        if (!done) {
+            move.notMoved = error.value() == ERROR_ALREADY_EXISTS || error.value() == ERROR_FILE_EXISTS
+                                ? std::make_error_code(std::errc::file_exists)
+                                : error;
+            return move;
+        }
+        move.folderNotSynced = error;
+    }
 #else
     auto syncPath = [](const std::string& path, int flags) -> std::error_code {
         const int fd = ::open(path.c_str(), flags);
@@ -330,13 +349,40 @@ std::error_code ReplaceFile(const std::string& from, const std::string& to)
         ::close(fd);
         return synced == 0 ? std::error_code() : std::error_code(error, std::generic_category());
     };
-    if (std::error_code error = syncPath(from, O_RDONLY))
-        return error;
-    if (::rename(from.c_str(), to.c_str()) != 0)
-        return std::error_code(errno, std::generic_category());
+    if ((move.notMoved = syncPath(from, O_RDONLY)))
+        return move;
+    if (replace) {
+        if (::rename(from.c_str(), to.c_str()) != 0)
+            move.notMoved = std::error_code(errno, std::generic_category());
+    } else if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+        // File systems without the flag: a hard link is made only under a free name too.
+        if (errno != EINVAL && errno != ENOSYS)
+            move.notMoved = std::error_code(errno, std::generic_category());
+        else if (::link(from.c_str(), to.c_str()) != 0)
+            move.notMoved = std::error_code(errno, std::generic_category());
+        else
+            ::unlink(from.c_str());
+    }
+    if (move.notMoved)
+        return move;
     const std::string folder = std::filesystem::path(to).parent_path().string();
-    return syncPath(folder.empty() ? "." : folder, O_RDONLY | O_DIRECTORY);
+    move.folderNotSynced = syncPath(folder.empty() ? "." : folder, O_RDONLY | O_DIRECTORY);
 #endif
+    if (sync == FolderSync::Fails && !move.folderNotSynced)
+        move.folderNotSynced = std::make_error_code(std::errc::io_error);
+    return move;
+}
+
+} // namespace
+
+FileMove ReplaceFile(const std::string& from, const std::string& to, FolderSync sync)
+{
+    return MoveIntoPlace(from, to, true, sync);
+}
+
+FileMove MoveToFreeName(const std::string& from, const std::string& to, FolderSync sync)
+{
+    return MoveIntoPlace(from, to, false, sync);
 }
 
 bool HeldByAnotherProgram([[maybe_unused]] const std::error_code& error)

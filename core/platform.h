@@ -71,11 +71,27 @@ enum class MessageCodePage { Oem, Ansi };
 // Elsewhere the bytes stay as they are.
 std::string Utf8FromProgramMessages(const std::string& bytes, MessageCodePage codePage);
 
+// How a file was moved into its place: `notMoved` when it was not (the
+// earlier file, if any, stands as it was); `folderNotSynced` when it was,
+// but the folder's flush after the rename failed, as on some network and
+// shared-folder file systems, so that the new name may not survive a power
+// cut yet.
+struct FileMove {
+    std::error_code notMoved;
+    std::error_code folderNotSynced;
+};
+// Whether the folder is flushed after a move; Fails pretends that the
+// flush failed, for a test.
+enum class FolderSync { Real, Fails };
+
 // Puts file `from` in the place of `to` in one step, replacing what was
 // there, so that a power cut leaves the old file or the new one: the file
 // reaches the disk before the rename and the folder after it. Both paths
 // are UTF-8 text (NativePath).
-std::error_code ReplaceFile(const std::string& from, const std::string& to);
+FileMove ReplaceFile(const std::string& from, const std::string& to, FolderSync sync = FolderSync::Real);
+// The same, but never in the place of a file that is there: then
+// `notMoved` is std::errc::file_exists.
+FileMove MoveToFreeName(const std::string& from, const std::string& to, FolderSync sync = FolderSync::Real);
 // Whether a ReplaceFile failed because another program holds the target
 // open: on Windows a virus scanner, a preview pane or a sync client does so
 // without letting it be replaced, which passes once that program lets go.

@@ -11,6 +11,38 @@
 namespace pelantra {
 namespace {
 
+// Far more than any setting.ini holds; a file beyond it is not one.
+constexpr std::uintmax_t kMostSettingsBytes = 64 * 1024;
+
+// Why `fileName` cannot be read as settings, for a person; empty when it
+// can or is missing. Only a regular file is opened: a FIFO would wait for a
+// writer, a device such as /dev/zero would never end.
+std::string WhyUnfit(const std::string& fileName)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(FileSystemPath(fileName), error);
+    switch (status.type()) {
+    case fs::file_type::not_found:
+    case fs::file_type::none:
+        return {};
+    case fs::file_type::regular:
+        if (const std::uintmax_t size = fs::file_size(FileSystemPath(fileName), error);
+            !error && size > kMostSettingsBytes)
+            return FillIn(kSettingsTooLarge, {std::to_string(size)});
+        return {};
+    case fs::file_type::directory:
+        return FillIn(kSettingsNotAFile, {"folder"});
+    case fs::file_type::fifo:
+        return FillIn(kSettingsNotAFile, {"FIFO"});
+    case fs::file_type::character:
+    case fs::file_type::block:
+        return FillIn(kSettingsNotAFile, {"perangkat"});
+    default:
+        return FillIn(kSettingsNotAFile, {"bukan berkas biasa"});
+    }
+}
+
 bool IsKeyByte(unsigned char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
@@ -61,6 +93,8 @@ Settings ParseIni(std::string_view bytes)
 
 Settings LoadIniFile(const std::string& fileName)
 {
+    if (!WhyUnfit(fileName).empty())
+        return Settings();
     std::ifstream in(FileSystemPath(fileName), std::ios::binary);
     if (!in)
         return Settings();
@@ -74,12 +108,20 @@ Settings LoadIniFile(const std::string& fileName)
     }
 }
 
+std::string UnfitSettingsFile(const std::string& fileName)
+{
+    const std::string why = WhyUnfit(fileName);
+    return why.empty() ? why : FillIn(kSettingsUnfit, {AbsolutePath(fileName), why});
+}
+
 Result<std::string> ConfiguredPort()
 {
     std::error_code ignored;
     const std::string folder = CurrentFolder();
     if (!std::filesystem::exists(FileSystemPath(kSettingsFileName), ignored))
         return Failure{kConnectionFailedMessage, "setting.ini tidak ada di folder " + folder};
+    if (std::string unfit = UnfitSettingsFile(kSettingsFileName); !unfit.empty())
+        return Failure{kConnectionFailedMessage, std::move(unfit)};
     std::string port = LoadIniFile(kSettingsFileName).Get(kPortKey);
     if (port.empty())
         return Failure{kConnectionFailedMessage, "setting.ini di folder " + folder + " tidak berisi DefDBPort"};

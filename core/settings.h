@@ -35,12 +35,17 @@ inline constexpr int kDefaultKeepCopies = 5;
 inline constexpr int kMostKeepCopies = 999;
 
 Settings ParseIni(std::string_view bytes);
-// A file that is missing or cannot be read gives empty settings.
+// A file that is missing or cannot be read, or is no regular file of a sane
+// size (a FIFO, a device, a folder), gives empty settings.
 Settings LoadIniFile(const std::string& fileName);
 
+// Why `fileName` cannot be read as settings, naming it, for a person; empty
+// when it can or is missing.
+std::string UnfitSettingsFile(const std::string& fileName);
+
 // The database port that "setting.ini" in the current folder names; without
-// the file, or without a DefDBPort in it, the connection failure with what
-// is missing in its detail.
+// the file, with one that is no regular file of a sane size, or without a
+// DefDBPort in it, the connection failure with what is wrong in its detail.
 Result<std::string> ConfiguredPort();
 
 // KeepCopies of "setting.ini" in the current folder: kDefaultKeepCopies

@@ -504,6 +504,18 @@ Function ScheduleLeave
     MessageBox MB_ICONEXCLAMATION|MB_OK "Pilih folder untuk arsip backup otomatis."
     Abort
   ${EndIf}
+  ; The Task Scheduler expands a "%", and has no escape for it.
+  ${IfThen} $ScheduleOn != ${BST_CHECKED} ${|} Return ${|}
+  StrCpy $R0 0
+  ${Do}
+    StrCpy $R1 $ScheduleFolder 1 $R0
+    ${IfThen} $R1 == "" ${|} ${ExitDo} ${|}
+    ${If} $R1 == "%"
+      MessageBox MB_ICONEXCLAMATION|MB_OK "Nama folder berisi %, yang diubah oleh Penjadwal Tugas Windows. Pilih folder lain."
+      Abort
+    ${EndIf}
+    IntOp $R0 $R0 + 1
+  ${Loop}
 FunctionEnd
 
 ; pelantra-cli schedules the backup in the settings folder, where it starts.

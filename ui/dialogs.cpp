@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -88,6 +89,15 @@ std::unique_ptr<QMessageBox> MessageBox(QWidget* parent, const Message& message)
     auto box = std::make_unique<QMessageBox>(IconOf(message.kind), QString::fromUtf8(kProgramName), message.text,
                                              QMessageBox::NoButton, parent);
     box->setInformativeText(WithPathBreaks(message.informative));
+    // The label is as high as its lines, but at some scales an underscore
+    // is drawn below a line's descent: the last line's would be cut off.
+    if (auto* label = box->findChild<QLabel*>("qt_msgbox_informativelabel")) {
+        const QFontMetrics metrics(label->font());
+        QMargins margins = label->contentsMargins();
+        margins.setBottom(margins.bottom() + std::max(metrics.boundingRect('_').bottom() + 1 - metrics.descent(), 0) +
+                          metrics.lineWidth());
+        label->setContentsMargins(margins);
+    }
     if (!message.detail.isEmpty()) {
         box->setDetailedText(message.detail);
         // The details button keeps room around the longer of its two texts.

@@ -3,6 +3,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -42,8 +44,14 @@ namespace {
 constexpr int kLayoutWidth = 404;
 constexpr int kLayoutHeight = 220;
 constexpr int kBackupFontUnits = 30;
-// Small enough for the longest step and a few digits of seconds to fit the button.
+// The steps' size; a step that does not fit the button beside its seconds
+// puts them on a second line, and is drawn smaller only where it would not
+// fit alone.
 constexpr int kProgressFontUnits = 17;
+// Inside the button, on each side of its text.
+constexpr int kButtonTextMargin = 8;
+// Failed schools a box lists; the details hold all.
+constexpr std::size_t kMostFailedSchoolsShown = 8;
 // While staging waits for the server, the window's events get this long in
 // each turn.
 constexpr int kServerWaitEventsMs = 50;
@@ -119,7 +127,6 @@ MainWindow::MainWindow(PostgreSQLSession& session, QWidget* parent) : QWidget(pa
     connect(&progressTimer_, &QTimer::timeout, this, &MainWindow::ShowProgress);
     FillSchoolList();
     workers = 0;
-    QTimer::singleShot(0, this, &MainWindow::TellFailedSchedule);
 }
 
 MainWindow::~MainWindow()
@@ -360,9 +367,22 @@ void MainWindow::ShowProgress()
     if (cmdBackup->isEnabled())
         return;
     QFont font = cmdBackup->font();
-    font.setPixelSize(Zoomed(kProgressFontUnits));
+    const QString seconds = QString::number(runTime_.elapsed() / 1000) + kSeconds;
+    const int room = cmdBackup->width() - 2 * Zoomed(kButtonTextMargin);
+    QString text;
+    for (int size = Zoomed(kProgressFontUnits); size > 1; --size) {
+        font.setPixelSize(size);
+        const QFontMetrics metrics(font);
+        text = step_ + " " + seconds;
+        if (metrics.horizontalAdvance(text) <= room)
+            break;
+        text = step_ + "\n" + seconds;
+        if (metrics.horizontalAdvance(step_) <= room &&
+            2 * metrics.lineSpacing() + Zoomed(kButtonTextMargin) <= cmdBackup->height())
+            break;
+    }
     cmdBackup->setFont(font);
-    cmdBackup->setText(step_ + " " + QString::number(runTime_.elapsed() / 1000) + kSeconds);
+    cmdBackup->setText(text);
 }
 
 void MainWindow::OnOutcome(BackupOutcome outcome)
@@ -394,9 +414,12 @@ Message MainWindow::OutcomeMessage(const BackupOutcome& outcome) const
     Message message;
     if (outcome.ok()) {
         message.text = QString::fromUtf8(kSuccessMessage);
-        message.informative =
-            QString::fromStdString(FillIn(kSchoolLine, {outcome.value().school}) + "\n" +
-                                   FillIn(kArchiveLine, {outcome.value().path}) + NoteLine(outcome.value()));
+        std::string text =
+            FillIn(kSchoolLine, {outcome.value().school}) + "\n" + FillIn(kArchiveLine, {outcome.value().path});
+        if (!outcome.value().kept.empty())
+            text.append("\n").append(FillIn(
+                kEarlierKeptLine, {QFileInfo(QString::fromStdString(outcome.value().kept)).fileName().toStdString()}));
+        message.informative = QString::fromStdString(text + NoteLine(outcome.value()));
         message.folder = runFolder_;
     } else {
         message.kind = Message::Kind::Error;
@@ -445,20 +468,48 @@ void MainWindow::LogRun(const BackupOutcome& outcome) const
 
 void MainWindow::TellFailedSchedule()
 {
-    const std::optional<RunLogEntry> failed = TakeUntoldScheduleFailure();
-    if (!failed)
+    const std::vector<RunLogEntry> failed = TakeUntoldScheduleFailures();
+    if (failed.empty())
         return;
+    const auto when = [](const RunLogEntry& entry) {
+        const QDateTime ended = QDateTime::fromString(QString::fromStdString(entry.time), Qt::ISODate);
+        return ended.isValid() ? IndonesianDateTime(ended) : entry.time;
+    };
     Message message;
     message.kind = Message::Kind::Warning;
     message.text = QString::fromUtf8(kScheduleFailed);
-    const QDateTime ended = QDateTime::fromString(QString::fromStdString(failed->time), Qt::ISODate);
-    std::string text = failed->outcome;
-    text.append("\n").append(FillIn(kScheduledRunLine, {ended.isValid() ? IndonesianDateTime(ended) : failed->time}));
-    if (!failed->schoolName.empty())
-        text.append("\n").append(FillIn(kSchoolLine, {failed->schoolName}));
+    std::string text;
+    if (failed.size() == 1) {
+        text = failed.front().outcome;
+        text.append("\n").append(FillIn(kScheduledRunLine, {when(failed.front())}));
+        if (!failed.front().schoolName.empty())
+            text.append("\n").append(FillIn(kSchoolLine, {failed.front().schoolName}));
+    } else {
+        text = FillIn(kScheduledRunLine, {when(failed.back())});
+        const std::size_t shown =
+            failed.size() <= kMostFailedSchoolsShown ? failed.size() : kMostFailedSchoolsShown - 1;
+        for (std::size_t i = 0; i < shown; ++i)
+            text.append("\n").append(FillIn(kFailedSchoolLine, {failed[i].schoolName, failed[i].outcome}));
+        if (shown < failed.size())
+            text.append("\n").append(FillIn(kMoreFailedSchools, {std::to_string(failed.size() - shown)}));
+    }
     message.informative = QString::fromStdString(text);
-    message.detail = QString::fromStdString(failed->Line());
+    std::string details;
+    for (const RunLogEntry& entry : failed)
+        details.append(details.empty() ? "" : "\n\n")
+            .append(FillIn(kFailedRunDetail, {when(entry), entry.schoolName, entry.schoolId, entry.outcome}));
+    message.detail = QString::fromStdString(details);
     CurrentDialogs().Show(this, message);
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Over the window, once it stands on the screen.
+    if (!toldSchedule_) {
+        toldSchedule_ = true;
+        QTimer::singleShot(0, this, &MainWindow::TellFailedSchedule);
+    }
 }
 
 void MainWindow::Conclude(const Message& message)

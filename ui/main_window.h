@@ -74,6 +74,9 @@ public:
     virtual void OnOutcome(BackupOutcome outcome);
     // A step of the run under way begins, on the GUI thread.
     virtual void OnStep(BackupStep step);
+    // The disabled button tells the step under way and the seconds since
+    // the work began, on one line or, where the button is too narrow, two.
+    void SetStep(const QString& step);
     // The end of a check, on the GUI thread.
     virtual void OnCheckResult(std::string archive, Result<DumpFacts> result);
     void ContextMenu(QMenu& menu);
@@ -90,6 +93,8 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    // The first show tells a failed scheduled backup (TellFailedSchedule).
+    void showEvent(QShowEvent* event) override;
     // Closing while work runs asks first; "Ya" stops the work, cleans up
     // and then closes, "Tidak" lets it go on.
     void closeEvent(QCloseEvent* event) override;
@@ -114,11 +119,9 @@ private:
     void Conclude(const Message& message);
     // Appends the run that ended with `outcome` to pelantra.log.
     void LogRun(const BackupOutcome& outcome) const;
-    // Once after start-up: a scheduled backup that failed since a window
-    // last looked is told in a box.
+    // Once the window is first shown: the scheduled backups that failed
+    // since a window last looked are told in one box over it.
     void TellFailedSchedule();
-    // The disabled button tells the step under way and the seconds since the work began.
-    void SetStep(const QString& step);
     void ShowProgress();
 
     PostgreSQLSession& session_;
@@ -128,6 +131,7 @@ private:
     bool checking_ = false;
     std::atomic<bool> stopRequested_{false};
     bool closeWhenDone_ = false;
+    bool toldSchedule_ = false;
     // The question about closing during work is open, and what ended while it was.
     bool asking_ = false;
     std::optional<Message> endedWhileAsking_;

@@ -49,6 +49,12 @@ inline constexpr const char* kEarlierArchiveKept = "Arsip yang sudah ada tidak d
 // A scheduled backup failed since a window last looked: when, and which school.
 inline constexpr const char* kScheduleFailed = "Backup otomatis terakhir gagal";
 inline constexpr const char* kScheduledRunLine = "Waktu: {}";
+// Of several schools that failed: each school and why, at most a few in
+// the box, and how many more the details name.
+inline constexpr const char* kFailedSchoolLine = "{}: {}";
+inline constexpr const char* kMoreFailedSchools = "... dan {} sekolah lain (lihat rincian)";
+// A failed run in the details: when it ended, the school and its id, why.
+inline constexpr const char* kFailedRunDetail = "{}  {} ({})\n{}";
 // What an empty school list says of itself.
 inline constexpr const char* kNoSchools = "Belum ada sekolah dengan akun operator";
 inline constexpr const char* kStartupHint =

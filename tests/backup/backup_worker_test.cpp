@@ -243,6 +243,45 @@ TEST_F(BackupWorkerTest, SchoolWithoutRegionRowsIsStillNamed)
               "019901__19900004_SD_Inpres_Wilayah_Hilang.std");
 }
 
+TEST_F(BackupWorkerTest, AnotherSchoolsArchiveUnderTheSameNameIsNeverReplaced)
+{
+    PELANTRA_REQUIRE_DATABASE(sandboxPort);
+    StartOn(sandboxPort);
+    // School 2's archive where school 1's would go, as when two names map
+    // to one ("SD Harapan 1", "SD Harapan.1").
+    QTemporaryDir other;
+    const RecordingObserver first = Run(kSchool2, other.path().toStdString());
+    ASSERT_TRUE(first.outcome.ok()) << first.outcome.failure().detail;
+    ASSERT_TRUE(DropStaging(session).ok());
+    const RecordingObserver own = Run(kSchool1, other.path().toStdString());
+    ASSERT_TRUE(own.outcome.ok()) << own.outcome.failure().detail;
+    ASSERT_TRUE(DropStaging(session).ok());
+    const QString name = QString::fromStdString(own.outcome.value().path).section('/', -1);
+    ASSERT_TRUE(QFile::rename(QString::fromStdString(first.outcome.value().path), destination.filePath(name)));
+    const std::string earlier = ReadFile(destination.filePath(name).toStdString());
+
+    const RecordingObserver refused = Run(kSchool1, destination.path().toStdString());
+    ASSERT_FALSE(refused.outcome.ok());
+    const Failure& failure = refused.outcome.failure();
+    EXPECT_EQ(failure.reason, "Folder tujuan sudah berisi arsip bernama sama milik " + first.outcome.value().school +
+                                  "; backup " + own.outcome.value().school + " ke folder lain");
+    EXPECT_NE(failure.detail.find(kSchool2), std::string::npos) << failure.detail;
+    EXPECT_NE(failure.detail.find(kSchool1), std::string::npos) << failure.detail;
+    // Nothing written: no export ran, the archive is as it was, no Riwayat.
+    EXPECT_EQ(refused.statuses.size(), 2u);
+    EXPECT_EQ(ReadFile(destination.filePath(name).toStdString()), earlier);
+    EXPECT_EQ(Entries(destination.path()), QStringList{name});
+    ASSERT_TRUE(DropStaging(session).ok());
+
+    // The school's own archive is replaced, its earlier one kept.
+    ASSERT_TRUE(QFile::remove(destination.filePath(name)));
+    ASSERT_TRUE(QFile::rename(QString::fromStdString(own.outcome.value().path), destination.filePath(name)));
+    const RecordingObserver again = Run(kSchool1, destination.path().toStdString());
+    ASSERT_TRUE(again.outcome.ok()) << again.outcome.failure().reason << "\n" << again.outcome.failure().detail;
+    EXPECT_EQ(QDir(destination.filePath("Riwayat")).entryList(QDir::Files).size(), 1);
+    EXPECT_NE(again.outcome.value().kept, "");
+}
+
 TEST_F(BackupWorkerTest, FailuresAreReportedAndLeaveNoPersonalData)
 {
     PELANTRA_REQUIRE_DATABASE(sandboxPort);

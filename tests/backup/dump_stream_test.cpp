@@ -84,7 +84,7 @@ protected:
             return run.status;
         if (Status verified = draft.Verify(archiver, run.bytes, watch); !verified.ok())
             return verified;
-        if (Result<std::string> replaced = draft.Replace(0); !replaced.ok())
+        if (Result<ReplacedArchive> replaced = draft.Replace(0); !replaced.ok())
             return replaced.failure();
         return {};
     }

@@ -82,7 +82,7 @@ TEST(Schedule, TheTaskDefinitionReadsBackAsItWasMeant)
 
 TEST(Schedule, TheSystemdUnitsReadBackAsTheyWereMeant)
 {
-    for (const char* folder : {"/srv/cadangan sekolah", "/srv/100% \"benar\"\\x"}) {
+    for (const char* folder : {"/srv/cadangan sekolah", "/srv/100% \"benar\"\\x", "/srv/${HOME}/$$/$x"}) {
         SCOPED_TRACE(folder);
         const Schedule weekly{Schedule::Every::Week, 7, QTime(6, 45), folder};
         const ScheduledCommand command = BackupCommand("/opt/pelantra/pelantra-cli", folder, folder);
@@ -94,6 +94,32 @@ TEST(Schedule, TheSystemdUnitsReadBackAsTheyWereMeant)
         EXPECT_EQ(*read->schedule, weekly);
         EXPECT_EQ(read->command, command);
         EXPECT_TRUE(read->catchesUp);
+    }
+}
+
+TEST(Schedule, NamesTheSystemWouldChangeOrRefuseAreFound)
+{
+    // systemd replaces "$" in ExecStart: it is written doubled.
+    const ScheduledCommand command = BackupCommand("/opt/pelantra/pelantra-cli", "/srv", "/srv/${HOME}$");
+    EXPECT_NE(ServiceUnit(command).find(" \"/srv/$${HOME}$$\"\n"), std::string::npos) << ServiceUnit(command);
+
+    using enum ScheduleNameFault;
+    const struct {
+        const char* path;
+        ScheduleNameFault posix;
+        ScheduleNameFault windows;
+    } cases[] = {
+        {"/srv/cadangan sekolah", None, None},
+        {"/srv/cadangan\\", TrailingBackslashOrBlank, None},
+        {"/srv/cadangan ", TrailingBackslashOrBlank, None},
+        {"/srv/caf\xE9", NotUtf8, None},
+        {"C:\\Data\\%USERNAME%\\Backup", None, Percent},
+        {"/srv/a\nb", ControlCharacter, ControlCharacter},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(ScheduleNameFaultOf(c.path, Platform::Posix), c.posix);
+        EXPECT_EQ(ScheduleNameFaultOf(c.path, Platform::Windows), c.windows);
     }
 }
 

@@ -79,13 +79,27 @@ TEST_F(PlatformWindows, ReplaceFileTakesThePlaceOfAnExistingFile)
     std::replace(from.begin(), from.end(), '\\', '/');
     const std::string to = JoinPath(Utf8(folder), "a.std", kHostPlatform);
 
-    EXPECT_FALSE(ReplaceFile(from, to));
+    const FileMove moved = ReplaceFile(from, to);
+    EXPECT_FALSE(moved.notMoved);
+    EXPECT_FALSE(moved.folderNotSynced);
     EXPECT_EQ(ReadFile(folder / L"a.std"), "new");
     EXPECT_FALSE(fs::exists(folder / L".pelantra-x" / L"a.std"));
 
     // A draft that is gone leaves the old archive and says so.
-    EXPECT_TRUE(ReplaceFile(from, to));
+    EXPECT_TRUE(ReplaceFile(from, to).notMoved);
     EXPECT_EQ(ReadFile(folder / L"a.std"), "new");
+
+    // A flush that fails after the rename: the file has its new name.
+    WriteFile(folder / L".pelantra-x" / L"a.std", "newer");
+    const FileMove unsynced = ReplaceFile(from, to, FolderSync::Fails);
+    EXPECT_FALSE(unsynced.notMoved);
+    EXPECT_TRUE(unsynced.folderNotSynced);
+    EXPECT_EQ(ReadFile(folder / L"a.std"), "newer");
+
+    // Under a free name only.
+    WriteFile(folder / L".pelantra-x" / L"b.std", "b");
+    EXPECT_EQ(MoveToFreeName(Utf8(folder / L".pelantra-x" / L"b.std"), to).notMoved, std::errc::file_exists);
+    EXPECT_EQ(ReadFile(folder / L"a.std"), "newer");
 }
 
 TEST_F(PlatformWindows, CrlfSettingsInTheCurrentNonAsciiFolder)

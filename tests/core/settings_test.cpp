@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -140,6 +144,26 @@ TEST(Settings, LoadIniFile)
 
     // A folder where the file is expected cannot be read as one.
     EXPECT_TRUE(LoadIniFile(dir.string()).Entries().empty());
+#ifndef _WIN32
+    // Nor a FIFO, which would wait for a writer, nor a device without end:
+    // the connection names the file and why.
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    std::filesystem::remove(file);
+    ASSERT_EQ(::mkfifo(kSettingsFileName, 0600), 0);
+    EXPECT_TRUE(LoadIniFile(kSettingsFileName).Entries().empty());
+    const Result<std::string> fifo = ConfiguredPort();
+    ASSERT_FALSE(fifo.ok());
+    EXPECT_EQ(fifo.failure().detail, (dir / kSettingsFileName).string() +
+                                         " tidak dapat dibaca sebagai setting.ini: berkas ini FIFO, bukan berkas "
+                                         "teks; ganti dengan berkas teks biasa");
+    std::filesystem::remove(file);
+    std::filesystem::create_symlink("/dev/zero", file);
+    EXPECT_TRUE(LoadIniFile(kSettingsFileName).Entries().empty());
+    ASSERT_FALSE(ConfiguredPort().ok());
+    EXPECT_NE(ConfiguredPort().failure().detail.find("berkas ini perangkat"), std::string::npos);
+    std::filesystem::current_path(previous);
+#endif
 
     std::filesystem::remove_all(dir);
 }

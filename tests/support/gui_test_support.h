@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QString>
+#include <QWidget>
 
 #include <functional>
 #include <vector>
@@ -36,7 +37,11 @@ public:
         selectorTitles.push_back(title);
         return nextArchive;
     }
-    void Show(QWidget*, const Message& message) override { boxes.push_back(message); }
+    void Show(QWidget* parent, const Message& message) override
+    {
+        boxes.push_back(message);
+        overShownWindow.push_back(parent && parent->isVisible());
+    }
     bool Ask(QWidget*, const Message& question) override
     {
         questions.push_back(question);
@@ -54,6 +59,8 @@ public:
     bool questionDismissed = false;
     std::vector<QString> selectorTitles;
     std::vector<Box> boxes;
+    // Whether each box had a window on the screen to stand over.
+    std::vector<bool> overShownWindow;
     std::vector<Message> questions;
 };
 

@@ -214,6 +214,18 @@ TEST_F(MainWindowDatabaseTest, FullBackupFromTheButton)
     EXPECT_EQ(dialogs.boxes[0].folder, OutFolder()) << "the box offers to open the archive's folder";
     EXPECT_EQ(StagingSchemas(), "0");
     EXPECT_EQ(AdvisoryLocks(), "0");
+
+    // Again: the box says where the earlier archive went.
+    window.cbSekolah->setCurrentIndex(IndexOf(window.cbSekolah, kSchoolWithTwoAccounts));
+    QTest::mouseClick(window.cmdBackup, Qt::LeftButton);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return dialogs.boxes.size() == 2; }, 120000)) << "the run never ended";
+    ASSERT_TRUE(ProcessEventsUntil([&] { return window.workers.load() == 0; }, 10000));
+    const QStringList kept = QDir(OutFolder() + "/Riwayat").entryList(QDir::Files);
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(dialogs.boxes[1].informative.toStdString(), "Sekolah: SD Negeri 1 Hulu\nArsip: " +
+                                                             window.outcomes[1].value().path +
+                                                             "\nArsip lama disimpan di folder Riwayat: " +
+                                                             kept[0].toStdString());
 }
 
 TEST_F(MainWindowDatabaseTest, BackupWorksAgainOnceTheServerIsBack)

@@ -22,6 +22,7 @@
 #include "ui/artwork.h"
 #include "ui/layout_zoom.h"
 #include "ui/main_window.h"
+#include "ui/messages.h"
 #include "ui/qt_texts.h"
 
 namespace pelantra {
@@ -161,11 +162,28 @@ TEST_F(MainWindowTest, TextsFitAtTheZoomOfTheApplicationFont)
     const QFontMetrics metrics(window.cmdCari->font());
     EXPECT_GE(window.cmdCari->width(), metrics.horizontalAdvance(window.cmdCari->text()));
 
-    // The longest step of a run, with a long run's seconds, fits the button.
-    window.cmdBackup->setEnabled(false);
-    window.OnStep(BackupStep::Archiving);
-    const QString progress = window.cmdBackup->text().replace(QRegularExpression("[0-9]+"), "9999");
-    EXPECT_GE(window.cmdBackup->width() - 12, QFontMetrics(window.cmdBackup->font()).horizontalAdvance(progress));
+}
+
+TEST_F(MainWindowTest, EveryStepWithItsSecondsFitsTheButtonAtEverySize)
+{
+    for (const double zoom : {0.0, 0.75, 1.0, 1.25, 1.5, 2.0}) {
+        SetLayoutZoom(zoom);
+        MainWindow window(NoDatabase());
+        window.cmdBackup->setEnabled(false);
+        for (const char* step : {kStagingStep, kExportingStep, kArchivingStep, kTestingStep, kCheckOpeningStep,
+                                 kCheckReplayingStep, kStoppingStep}) {
+            SCOPED_TRACE(std::to_string(zoom) + " " + step);
+            window.SetStep(QString::fromUtf8(step));
+            // A long run's seconds: every line fits, and so do the lines together.
+            const QString shown = window.cmdBackup->text().replace(QRegularExpression("[0-9]+"), "9999");
+            const QFontMetrics metrics(window.cmdBackup->font());
+            for (const QString& line : shown.split('\n'))
+                EXPECT_LE(metrics.horizontalAdvance(line), window.cmdBackup->width() - 12) << line.toStdString();
+            EXPECT_LE(metrics.lineSpacing() * (shown.count('\n') + 1), window.cmdBackup->height());
+            EXPECT_TRUE(shown.startsWith(QString::fromUtf8(step))) << shown.toStdString();
+        }
+    }
+    SetLayoutZoom(0);
 }
 
 TEST_F(MainWindowTest, WithoutSchoolsTheListIsEmptyAndTheWindowUsable)
@@ -339,14 +357,20 @@ TEST_F(MainWindowTest, AFailedScheduledBackupIsToldOnce)
     };
     const auto boxesOfANewWindow = [&] {
         dialogs.boxes.clear();
+        dialogs.overShownWindow.clear();
         MainWindow window(NoDatabase());
         QApplication::processEvents();
+        EXPECT_TRUE(dialogs.boxes.empty()) << "told before the window stands on the screen";
+        window.show();
+        QApplication::processEvents();
+        for (const bool over : dialogs.overShownWindow)
+            EXPECT_TRUE(over);
         return dialogs.boxes;
     };
     EXPECT_TRUE(boxesOfANewWindow().empty()) << "no log yet";
 
     log(RunStart::Schedule, "SD Satu", Failure{"Server database tidak dapat dihubungi", "port 5432"});
-    log(RunStart::Schedule, "SD Dua", BackupArchive{"/tmp/dua.std", "SD Dua", {}});
+    log(RunStart::Schedule, "SD Dua", BackupArchive{"/tmp/dua.std", "SD Dua", {}, {}});
     log(RunStart::Window, "SD Tiga", Failure{"Sekolah tidak ditemukan", {}});
     const std::vector<Message> told = boxesOfANewWindow();
     ASSERT_EQ(told.size(), 1u);
@@ -358,8 +382,17 @@ TEST_F(MainWindowTest, AFailedScheduledBackupIsToldOnce)
     // Runs that failed in the window are the window's own news.
     log(RunStart::Window, "SD Tiga", Failure{"Sekolah tidak ditemukan", {}});
     EXPECT_TRUE(boxesOfANewWindow().empty());
+    // Every school that failed in one scheduled run, in one box; the
+    // details read as words, not as the log's line.
     log(RunStart::Schedule, "SD Dua", Failure{"Export data gagal", {}});
-    EXPECT_EQ(boxesOfANewWindow().size(), 1u);
+    log(RunStart::Schedule, "SD Satu", Failure{"Disk tujuan penuh; kosongkan sebagian disk atau pilih folder lain", {}});
+    const std::vector<Message> both = boxesOfANewWindow();
+    ASSERT_EQ(both.size(), 1u);
+    EXPECT_TRUE(both[0].informative.endsWith(
+        "\nSD Dua: Export data gagal\nSD Satu: Disk tujuan penuh; kosongkan sebagian disk atau pilih folder lain"))
+        << both[0].informative.toStdString();
+    EXPECT_FALSE(both[0].detail.contains('\t')) << both[0].detail.toStdString();
+    EXPECT_TRUE(both[0].detail.contains("SD Dua (id-SD Dua)\nExport data gagal")) << both[0].detail.toStdString();
     qputenv("XDG_DATA_HOME", dataHome);
 }
 
