@@ -20,19 +20,20 @@
 
 #include "app/messages.h"
 #include "app/version.h"
-#include "backup/archive_check.h"
+#include "archive/staged_tables.h"
 #include "backup/backup_run.h"
 #include "backup/backup_worker.h"
-#include "backup/indonesian_time.h"
 #include "backup/messages.h"
-#include "backup/run_log.h"
-#include "backup/schedule.h"
-#include "backup/staged_tables.h"
-#include "backup/tools.h"
+#include "check/archive_check.h"
+#include "check/messages.h"
 #include "core/database.h"
+#include "core/indonesian_time.h"
 #include "core/platform.h"
 #include "core/school_list.h"
 #include "core/settings.h"
+#include "schedule/run_log.h"
+#include "schedule/schedule.h"
+#include "tools/tools.h"
 
 namespace pelantra {
 namespace {

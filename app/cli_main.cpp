@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "app/cli.h"
-#include "backup/run_log.h"
 #include "core/platform.h"
+#include "schedule/run_log.h"
 
 int main(int argc, char* argv[])
 {

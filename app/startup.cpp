@@ -2,9 +2,9 @@
 
 #include <QApplication>
 
-#include "backup/run_log.h"
 #include "core/database.h"
 #include "core/platform.h"
+#include "schedule/run_log.h"
 #include "ui/artwork.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"

@@ -4,12 +4,12 @@
 
 #include <optional>
 
-#include "backup/archive.h"
-#include "backup/archive_grammar.h"
+#include "archive/archive_format.h"
+#include "archive/archive_grammar.h"
+#include "archive/staged_tables.h"
 #include "backup/archive_history.h"
 #include "backup/messages.h"
-#include "backup/staged_tables.h"
-#include "backup/tools.h"
+#include "tools/tools.h"
 
 namespace pelantra {
 namespace {

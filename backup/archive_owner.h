@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "backup/archive_name.h"
-#include "backup/tool_run.h"
+#include "archive/archive_name.h"
 #include "core/result.h"
+#include "tools/tool_run.h"
 
 namespace pelantra {
 

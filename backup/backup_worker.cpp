@@ -7,18 +7,19 @@
 #include <exception>
 #include <vector>
 
-#include "backup/archive.h"
-#include "backup/archive_name.h"
+#include "archive/archive_name.h"
+#include "archive/messages.h"
+#include "backup/archive_draft.h"
 #include "backup/archive_owner.h"
 #include "backup/column_lists.h"
 #include "backup/dump_stream.h"
 #include "backup/export.h"
 #include "backup/messages.h"
 #include "backup/staging.h"
-#include "backup/tools.h"
 #include "core/database.h"
 #include "core/platform.h"
 #include "core/settings.h"
+#include "tools/tools.h"
 
 namespace pelantra {
 namespace {
@@ -48,7 +49,7 @@ Result<SchoolRecord> LookUpSchool(PostgreSQLSession& session, const std::string&
 Status ProveContent(const DumpFacts& facts, const StagedRows& staged)
 {
     if (!facts.complete)
-        return Failure{kExportIncomplete, "the dump lacks its closing line"};
+        return Failure{kExportIncomplete, FillIn(kNoClosingLine, {kDumpClosingTitle})};
     std::vector<std::string> dumpedIds = facts.schoolIds;
     std::sort(dumpedIds.begin(), dumpedIds.end());
     if (dumpedIds != staged.schoolIds)

@@ -1,8 +1,8 @@
 #include "backup/column_lists.h"
 
+#include "archive/server_sql.h"
+#include "archive/staged_tables.h"
 #include "backup/messages.h"
-#include "backup/server_sql.h"
-#include "backup/staged_tables.h"
 #include "core/database.h"
 
 namespace pelantra {

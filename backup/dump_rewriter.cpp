@@ -5,9 +5,9 @@
 #include <istream>
 #include <ostream>
 
+#include "archive/sql_lexer.h"
+#include "archive/staged_tables.h"
 #include "backup/messages.h"
-#include "backup/sql_lexer.h"
-#include "backup/staged_tables.h"
 
 namespace pelantra {
 namespace {

@@ -26,13 +26,10 @@
 #include <string>
 #include <string_view>
 
+#include "archive/archive_format.h"
 #include "core/result.h"
 
 namespace pelantra {
-
-// The title line the rewrite gives a dump; the dump's first line is "--" and
-// this its second.
-inline constexpr std::string_view kDumpTitle = "-- Kartesa Ombralu";
 
 // What follows the table name in a replayed INSERT, per staged table: its
 // column list, "(" + names joined by "," + ")" with each name quoted where

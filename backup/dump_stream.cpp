@@ -7,8 +7,8 @@
 #include "backup/backup_outcome.h"
 #include "backup/export.h"
 #include "backup/messages.h"
-#include "backup/tools.h"
 #include "core/platform.h"
+#include "tools/tools.h"
 
 namespace pelantra {
 namespace {

@@ -4,10 +4,10 @@
 #include <functional>
 #include <string>
 
-#include "backup/archive_grammar.h"
+#include "archive/archive_grammar.h"
 #include "backup/dump_rewriter.h"
-#include "backup/tool_run.h"
 #include "core/result.h"
+#include "tools/tool_run.h"
 
 namespace pelantra {
 

@@ -1,7 +1,7 @@
 #include "backup/export.h"
 
+#include "archive/staged_tables.h"
 #include "backup/messages.h"
-#include "backup/staged_tables.h"
 #include "core/database.h"
 #include "core/platform.h"
 

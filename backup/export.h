@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "backup/tool_run.h"
 #include "core/result.h"
+#include "tools/tool_run.h"
 
 namespace pelantra {
 

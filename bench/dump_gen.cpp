@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "backup/staged_tables.h"
+#include "archive/staged_tables.h"
 
 namespace pelantra {
 namespace {

@@ -11,7 +11,7 @@
 #include <streambuf>
 #include <string>
 
-#include "backup/archive_grammar.h"
+#include "archive/archive_grammar.h"
 #include "backup/dump_rewriter.h"
 #include "dump_gen.h"
 

@@ -28,9 +28,22 @@ inline constexpr const char* kSettingsUnfit =
 inline constexpr const char* kSettingsNotAFile = "berkas ini {}, bukan berkas teks";
 inline constexpr const char* kSettingsTooLarge = "berkas ini {} byte, terlalu besar";
 
+inline constexpr const char* kAnotherBackupRunning = "Backup lain sedang berjalan pada database ini";
+inline constexpr const char* kConnectionLost = "Koneksi database terputus selama backup";
+// Who holds the backup lock.
+inline constexpr const char* kLockHeldElsewhere = "Kunci backup dipegang sesi database lain";
+inline constexpr const char* kLockHolder =
+    "Kunci backup dipegang sesi database lain: proses {}, program \"{}\", dari {}, tersambung sejak {}";
+inline constexpr const char* kLocalSocket = "soket lokal";
+// Where the settings were looked for.
+inline constexpr const char* kSettingsFolderDetail = "setting.ini di folder {}";
+// The backup lock could not even be asked for.
+inline constexpr const char* kLockNotTaken = "Kunci backup tidak dapat diambil dari database";
+
 // The README's message table lists these.
-inline constexpr std::array kCoreMessages = {kConnectionFailedMessage, kServerUnreachable, kSchoolListUnreadable,
-                                             kKeepCopiesInvalid};
+inline constexpr std::array kCoreMessages = {
+    kConnectionFailedMessage, kServerUnreachable, kSchoolListUnreadable, kKeepCopiesInvalid,
+    kAnotherBackupRunning,    kConnectionLost,    kLockNotTaken};
 
 // A name from the database or an archive as it may go to a terminal or a
 // line of the log: control bytes (C0, DEL, and C1 written in UTF-8) escaped

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "backup/archive_grammar.h"
+#include "archive/archive_grammar.h"
 #include "backup/backup_outcome.h"
 #include "backup/backup_worker.h"
 #include "ui/dialogs.h"

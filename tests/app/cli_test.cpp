@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "app/cli.h"
-#include "backup/run_log.h"
 #include "core/database.h"
 #include "core/school_list.h"
+#include "schedule/run_log.h"
 #include "support/cli_run.h"
 #include "support/files.h"
 #include "support/test_database.h"
@@ -80,7 +80,8 @@ TEST(Cli, ScheduleTakesADayATimeAndAFolderThatExists)
     const CliRun blank = RunCliWith({"schedule", "daily", "19:30", trimmed.c_str()});
     EXPECT_EQ(blank.exitCode, 2);
     EXPECT_EQ(firstLine(blank), "Nama folder berakhir dengan \\ atau spasi, yang tidak dapat dipakai jadwal systemd; "
-                                "pilih folder lain: " + trimmed);
+                                "pilih folder lain: " +
+                                    trimmed);
     // The scheduled run reads the setting.ini of the folder it starts in.
     QFile::remove(QString::fromStdString(folder) + "/setting.ini");
     const CliRun elsewhere = RunCliWith({"schedule", "daily", "19:30", folder.c_str()});
@@ -194,8 +195,9 @@ TEST(Cli, BackupKeepsTheEarlierArchiveOrSaysWhyNot)
     blocking.close();
     const CliRun unkept = RunCliWith({"backup", school, path});
     EXPECT_EQ(unkept.exitCode, 0);
-    EXPECT_EQ(unkept.err, "Arsip lama tidak dapat disimpan di folder Riwayat: ada berkas bernama Riwayat, bukan folder\n" +
-                              folder.filePath("Riwayat").toStdString() + "\n");
+    EXPECT_EQ(unkept.err,
+              "Arsip lama tidak dapat disimpan di folder Riwayat: ada berkas bernama Riwayat, bukan folder\n" +
+                  folder.filePath("Riwayat").toStdString() + "\n");
 
     // A KeepCopies no backup can follow is named before anything is written.
     work.WriteSettings(port, work.ToolsPath() + "\r\nKeepCopies=semua");

@@ -21,7 +21,7 @@
 #include <memory>
 #include <string>
 
-#include "backup/staging.h"
+#include "core/backup_lock.h"
 #include "core/database.h"
 #include "support/cli_run.h"
 #include "support/files.h"

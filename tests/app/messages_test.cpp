@@ -4,8 +4,13 @@
 #include <sstream>
 #include <string>
 
+#include "archive/messages.h"
+#include "backup/messages.h"
+#include "check/messages.h"
 #include "core/messages.h"
+#include "schedule/messages.h"
 #include "support/files.h"
+#include "tools/messages.h"
 #include "ui/messages.h"
 
 namespace pelantra {
@@ -42,7 +47,11 @@ TEST(Messages, TheReadmeTableListsExactlyTheDefinedMessages)
         }
     };
     add(kCoreMessages);
+    add(kToolMessages);
+    add(kArchiveMessages);
+    add(kCheckMessages);
     add(kBackupMessages);
+    add(kScheduleMessages);
     add(kWindowMessages);
     const std::set<std::string> listed = ReadmeMessages();
     for (const std::string& message : defined)

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "backup/archive.h"
+#include "backup/archive_draft.h"
 #include "backup/archive_history.h"
 #include "backup/messages.h"
 #include "support/files.h"
@@ -19,7 +19,10 @@ namespace {
 class HistoryTest : public ::testing::Test {
 protected:
     QString Path(const QString& name) const { return QDir(folder.path()).filePath(name); }
-    QString Kept(const QString& name) const { return QDir(folder.path()).filePath(QString(kHistoryFolder) + "/" + name); }
+    QString Kept(const QString& name) const
+    {
+        return QDir(folder.path()).filePath(QString(kHistoryFolder) + "/" + name);
+    }
 
     static void Write(const QString& path, const std::string& bytes, const QDateTime& modified = {})
     {
@@ -81,7 +84,8 @@ TEST_F(HistoryTest, EachReplaceKeepsTheEarlierArchiveAndTheNewestKeepCopiesStay)
                                  "010101_Kab__Hulu_10100001_SD_Negeri_1_Hulu_2020-01-01_0000 (1).std",
                                  "010101_Kab__Hulu_10100001_SD_Negeri_1_Hulu_2020-01-01_0000.std\n",
                                  "010101_Kab__Hulu_10100001_SD_Negeri_1_Hulu_2020-01-01_000000_0.std",
-                                 "010101_Kab__Hulu_10100001_SD_Negeri_1_Hulu.std", "catatan.txt"};
+                                 "010101_Kab__Hulu_10100001_SD_Negeri_1_Hulu.std",
+                                 "catatan.txt"};
     for (const QString& name : foreign)
         Write(Kept(name), "operator's");
     Write(Path("lain.std"), "operator's");
@@ -216,8 +220,9 @@ TEST_F(HistoryTest, LinksWhereFoldersAreExpectedAreLeftAloneAndNamed)
     ASSERT_TRUE(again.ok()) << again.failure().detail;
     EXPECT_TRUE(QFileInfo(linked).isSymLink());
     EXPECT_EQ(Read(QDir(others).filePath("data.txt")), "someone's");
-    EXPECT_NE(again.value().find("Arsip lama di folder Riwayat tidak dapat dihapus: tautan bernama arsip lama dibiarkan"),
-              std::string::npos)
+    EXPECT_NE(
+        again.value().find("Arsip lama di folder Riwayat tidak dapat dihapus: tautan bernama arsip lama dibiarkan"),
+        std::string::npos)
         << again.value();
 }
 

@@ -9,19 +9,19 @@
 #include <string>
 #include <vector>
 
-#include "backup/archive_check.h"
+#include "archive/staged_tables.h"
 #include "backup/backup_run.h"
 #include "backup/backup_worker.h"
 #include "backup/column_lists.h"
 #include "backup/dump_rewriter.h"
 #include "backup/export.h"
-#include "backup/staged_tables.h"
 #include "backup/staging.h"
-#include "backup/tool_run.h"
+#include "check/archive_check.h"
 #include "core/database.h"
 #include "support/files.h"
 #include "support/test_database.h"
 #include "support/work_folder.h"
+#include "tools/tool_run.h"
 
 namespace pelantra {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "archive/staged_tables.h"
 #include "backup/column_lists.h"
-#include "backup/staged_tables.h"
 #include "core/database.h"
 #include "support/test_database.h"
 

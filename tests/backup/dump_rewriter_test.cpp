@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "backup/staged_tables.h"
+#include "archive/staged_tables.h"
 #include "support/files.h"
 #include "support/literal_replacements.h"
 

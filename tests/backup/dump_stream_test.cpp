@@ -7,12 +7,13 @@
 
 #include <sstream>
 
-#include "backup/archive.h"
+#include "archive/archive_format.h"
+#include "archive/staged_tables.h"
+#include "backup/archive_draft.h"
 #include "backup/dump_stream.h"
-#include "backup/staged_tables.h"
-#include "backup/tool_run.h"
 #include "support/files.h"
 #include "support/work_folder.h"
+#include "tools/tool_run.h"
 
 namespace pelantra {
 namespace {

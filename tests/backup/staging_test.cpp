@@ -4,7 +4,7 @@
 #include <string>
 #include <thread>
 
-#include "backup/staged_tables.h"
+#include "archive/staged_tables.h"
 #include "backup/staging.h"
 #include "core/database.h"
 #include "support/test_database.h"

@@ -16,8 +16,8 @@
 #include <memory>
 #include <thread>
 
-#include "backup/run_log.h"
 #include "core/database.h"
+#include "schedule/run_log.h"
 #include "support/gui_test_support.h"
 #include "ui/artwork.h"
 #include "ui/layout_zoom.h"
@@ -161,7 +161,6 @@ TEST_F(MainWindowTest, TextsFitAtTheZoomOfTheApplicationFont)
     }
     const QFontMetrics metrics(window.cmdCari->font());
     EXPECT_GE(window.cmdCari->width(), metrics.horizontalAdvance(window.cmdCari->text()));
-
 }
 
 TEST_F(MainWindowTest, EveryStepWithItsSecondsFitsTheButtonAtEverySize)
@@ -385,7 +384,8 @@ TEST_F(MainWindowTest, AFailedScheduledBackupIsToldOnce)
     // Every school that failed in one scheduled run, in one box; the
     // details read as words, not as the log's line.
     log(RunStart::Schedule, "SD Dua", Failure{"Export data gagal", {}});
-    log(RunStart::Schedule, "SD Satu", Failure{"Disk tujuan penuh; kosongkan sebagian disk atau pilih folder lain", {}});
+    log(RunStart::Schedule, "SD Satu",
+        Failure{"Disk tujuan penuh; kosongkan sebagian disk atau pilih folder lain", {}});
     const std::vector<Message> both = boxesOfANewWindow();
     ASSERT_EQ(both.size(), 1u);
     EXPECT_TRUE(both[0].informative.endsWith(

@@ -1,0 +1,160 @@
+#include "backup/archive_draft.h"
+#include "archive/archive_format.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <charconv>
+#include <sstream>
+
+#include "backup/archive_history.h"
+#include "backup/backup_outcome.h"
+#include "backup/messages.h"
+#include "core/platform.h"
+
+namespace pelantra {
+namespace {
+
+constexpr const char* kFolderPrefix = ".pelantra-";
+constexpr const char* kOwnerFile = "owner.lock";
+
+// Private folders beside the target whose run is no longer alive: real
+// folders named as a draft names them, whose lock file no live run holds.
+// Only what a run leaves in its folder goes (its files, then the folder);
+// links are left alone, and returned.
+std::vector<std::string> RemoveAbandonedFolders(const QDir& folder)
+{
+    static const QRegularExpression draftName(
+        QRegularExpression::anchoredPattern(QRegularExpression::escape(kFolderPrefix) + "[A-Za-z0-9_-]{6}"));
+    std::vector<std::string> links;
+    const QStringList found = folder.entryList({QString(kFolderPrefix) + "*"},
+                                               QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : found) {
+        const QFileInfo entry(folder.filePath(name));
+        if (IsLink(entry)) {
+            links.push_back(entry.filePath().toStdString());
+            continue;
+        }
+        const QDir abandoned(entry.filePath());
+        const QFileInfo lock(abandoned.filePath(kOwnerFile));
+        if (!entry.isDir() || !draftName.match(name).hasMatch() || IsLink(lock) || !lock.isFile())
+            continue;
+        QLockFile owner(lock.filePath());
+        owner.setStaleLockTime(0); // only a dead owner makes it stale
+        if (!owner.tryLock(0))
+            continue;
+        owner.unlock();
+        for (const QFileInfo& left :
+             abandoned.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+            if (left.isFile() && !IsLink(left))
+                QFile::remove(left.filePath());
+        }
+        folder.rmdir(name);
+    }
+    return links;
+}
+
+} // namespace
+
+ArchiveDraft::ArchiveDraft(const std::string& archivePath) : target_(archivePath)
+{
+    const QFileInfo target(QString::fromStdString(archivePath));
+    const QDir beside = target.absoluteDir();
+    linksLeftAlone_ = RemoveAbandonedFolders(beside);
+    // Beside the target, so the final rename stays on one file system; the
+    // archive inside keeps the target's name, so the archiver treats it alike.
+    folder_ = std::make_unique<QTemporaryDir>(beside.filePath(QString(kFolderPrefix) + "XXXXXX"));
+    if (!folder_->isValid()) {
+        ready_ = Failure{kFolderUnwritable, archivePath + ": " + folder_->errorString().toStdString()};
+        return;
+    }
+    owner_ = std::make_unique<QLockFile>(folder_->filePath(kOwnerFile));
+    owner_->setStaleLockTime(0);
+    if (!owner_->tryLock(0)) {
+        ready_ = Failure{kArchiveNotMade, archivePath + ": the private folder cannot be claimed"};
+        return;
+    }
+    path_ = folder_->filePath(target.fileName()).toStdString();
+}
+
+ToolCommand ArchiveDraft::PackCommand(const std::string& archiver) const
+{
+    return {archiver, {"a", std::string("-si") + kMemberName, kPasswordSwitch, "--", path_}, {}};
+}
+
+Status ArchiveDraft::Verify(const std::string& archiver, std::uint64_t memberSize, const ToolWatch& watch) const
+{
+    // Progress on standard output keeps the watch from taking a long test for a stall.
+    const ToolResult test = RunTool({archiver, {"t", "-bsp1", kPasswordSwitch, "--", path_}, {}}, watch);
+    if (test.status == ToolResult::Status::Stopped)
+        return Failure{kStoppedReason, {}, FailureKind::Stopped};
+    if (!test.ExitedWith(0))
+        return Failure{kArchiveTestFailed, test.Detail(archiver)};
+
+    const ArchiveListing listing = ListArchive(archiver, path_, watch);
+    if (!listing.soleMember || listing.soleMember->size != memberSize)
+        return Failure{kArchiveContentWrong, listing.run.Detail(archiver)};
+    if (!listing.soleMember->encrypted)
+        return Failure{kArchiveNotLocked, listing.run.Detail(archiver)};
+    return {};
+}
+
+Result<ReplacedArchive> ArchiveDraft::Replace(int keepCopies, FolderSync sync)
+{
+    const QString target = QString::fromStdString(target_);
+    std::string historyNote;
+    QString kept;
+    if (const QFileInfo earlier(target); keepCopies > 0 && earlier.isFile() && !IsLink(earlier)) {
+        const Result<QString> made = KeepEarlierArchive(target, folder_->path());
+        if (made.ok())
+            kept = made.value();
+        else
+            AddNote(historyNote, FillIn(kHistoryNotKept, {made.failure().reason}), made.failure().detail);
+    }
+
+    QElapsedTimer waited;
+    waited.start();
+    FileMove moved;
+    while ((moved = ReplaceFile(path_, target_, sync)).notMoved && HeldByAnotherProgram(moved.notMoved) &&
+           waited.elapsed() < std::chrono::milliseconds(kHeldTargetWait).count())
+        QThread::msleep(250);
+    if (const std::error_code& error = moved.notMoved) {
+        // The earlier archive stands as it was; so does its history.
+        if (!kept.isEmpty())
+            QFile::remove(kept);
+        std::string detail = target_ + ": " + error.message();
+        if (HeldByAnotherProgram(error))
+            detail += " (held open by another program for " + std::to_string(kHeldTargetWait.count()) + " s)";
+        return Failure{kArchiveNotSaved, detail};
+    }
+
+    // The new archive has its name: from here on the run has succeeded.
+    ReplacedArchive replaced;
+    replaced.kept = kept.toStdString();
+    if (moved.folderNotSynced)
+        AddNote(replaced.note, kFolderNotSynced,
+                "fsync " + QFileInfo(target).absolutePath().toStdString() + ": " + moved.folderNotSynced.message());
+    if (historyNote.empty()) {
+        if (const Status pruned = PruneHistory(target, keepCopies, kept); !pruned.ok())
+            AddNote(historyNote, FillIn(kHistoryNotPruned, {pruned.failure().reason}), pruned.failure().detail);
+    }
+    if (!historyNote.empty())
+        AddNote(replaced.note, historyNote, {});
+    if (!linksLeftAlone_.empty()) {
+        std::string names;
+        std::string paths;
+        for (const std::string& link : linksLeftAlone_) {
+            names.append(names.empty() ? "" : ", ")
+                .append(QFileInfo(QString::fromStdString(link)).fileName().toStdString());
+            paths.append(paths.empty() ? "" : "\n").append(link);
+        }
+        AddNote(replaced.note, FillIn(kLinksLeftAlone, {names}), paths);
+    }
+    return replaced;
+}
+
+} // namespace pelantra
