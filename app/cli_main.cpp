@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/cli.h"
+#include "core/messages.h"
 #include "core/platform.h"
 #include "schedule/run_log.h"
 
@@ -15,7 +16,7 @@ int main(int argc, char* argv[])
     int code = 0;
     {
         QCoreApplication app(argc, argv);
-        QCoreApplication::setApplicationName(pelantra::kApplicationName);
+        QCoreApplication::setApplicationName(pelantra::kProgramName);
         const std::vector<std::string> arguments = pelantra::Utf8Arguments(argc, argv);
         std::vector<const char*> pointers;
         for (const std::string& argument : arguments)

@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "core/database.h"
+#include "core/messages.h"
 #include "core/platform.h"
 #include "schedule/run_log.h"
 #include "ui/artwork.h"
@@ -16,7 +17,7 @@ namespace pelantra {
 int RunApplication(QApplication& app)
 {
     // Names the folder of pelantra.log, which the window shares with pelantra-cli.
-    QApplication::setApplicationName(kApplicationName);
+    QApplication::setApplicationName(kProgramName);
     QApplication::setWindowIcon(AppIcon());
     UseIndonesianQtTexts();
 

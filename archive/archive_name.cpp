@@ -41,7 +41,7 @@ std::string ArchiveFileName(const SchoolRecord& school)
     std::string npsn = school.npsn;
     ReplaceForbidden(npsn);
 
-    return regionCode + "_" + parent + "_" + npsn + "_" + name + ".std";
+    return regionCode + "_" + parent + "_" + npsn + "_" + name + kArchiveSuffix;
 }
 
 std::string ArchivePath(const std::string& folder, const SchoolRecord& school, Platform platform)

@@ -6,6 +6,9 @@
 
 namespace pelantra {
 
+// What every archive's name ends with.
+inline constexpr const char* kArchiveSuffix = ".std";
+
 // What the archive is named after, as read from the database.
 struct SchoolRecord {
     std::string regionCode;

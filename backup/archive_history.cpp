@@ -1,5 +1,9 @@
 #include "backup/archive_history.h"
 
+#include <cstring>
+
+#include "archive/archive_name.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QLocale>
@@ -18,13 +22,14 @@
 namespace pelantra {
 namespace {
 
-constexpr const char* kArchiveSuffix = ".std";
 // Names of one second tried before giving up.
 constexpr int kMostCounter = 9999;
 
 QString WithoutSuffix(const QString& archiveName)
 {
-    return archiveName.endsWith(kArchiveSuffix) ? archiveName.chopped(4) : archiveName;
+    return archiveName.endsWith(kArchiveSuffix)
+               ? archiveName.chopped(static_cast<qsizetype>(std::strlen(kArchiveSuffix)))
+               : archiveName;
 }
 
 std::filesystem::path PathOf(const QString& path)
@@ -38,7 +43,8 @@ QRegularExpression KeptPattern(const QString& archiveName)
 {
     return QRegularExpression(QRegularExpression::anchoredPattern(
         QRegularExpression::escape(WithoutSuffix(archiveName)) +
-        "_([0-9]{4}-[0-9]{2}-[0-9]{2})_([0-9]{4})([0-9]{2})?(?:_([1-9][0-9]{0,3}))?\\.std"));
+        "_([0-9]{4}-[0-9]{2}-[0-9]{2})_([0-9]{4})([0-9]{2})?(?:_([1-9][0-9]{0,3}))?" +
+        QRegularExpression::escape(kArchiveSuffix)));
 }
 
 // What orders kept copies: the time in the name, then its counter.
@@ -66,7 +72,7 @@ Result<QString> HistoryFolder(const QDir& beside)
 // A copy in `scratch`, of the archive's size.
 Result<QString> CopyOf(const QString& archive, const QString& scratch)
 {
-    const QString copy = QDir(scratch).filePath("riwayat.std");
+    const QString copy = QDir(scratch).filePath(QString("riwayat") + kArchiveSuffix);
     std::error_code error;
     std::filesystem::copy_file(PathOf(archive), PathOf(copy), std::filesystem::copy_options::overwrite_existing, error);
     if (error)

@@ -95,12 +95,9 @@ BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const s
     const Result<SchoolRecord> school = LookUpSchool(session, schoolId);
     if (!school.ok())
         return school.failure();
-    const Result<ColumnLists> columns = LoadColumnLists(session);
 
     const std::string shownPath = ArchivePath(AbsolutePath(folderBytes), school.value());
     observer.PostStatus(kWritingStatus + shownPath);
-    if (!columns.ok())
-        return columns.failure();
     const NativePath folder(folderBytes);
     if (!QFileInfo(QString::fromStdString(folder.Utf8())).isDir())
         return Failure{kFolderMissing, folderBytes};
@@ -119,7 +116,7 @@ BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const s
     observer.PostStep(BackupStep::Exporting);
     const StreamRun stream =
         StreamDump(ExportCommand(tools.PgDump(), session.Port(), session.ServerEncoding()), draft.PackCommand(archiver),
-                   columns.value(), watch, [&observer] { observer.PostStep(BackupStep::Archiving); });
+                   staged.columns, watch, [&observer] { observer.PostStep(BackupStep::Archiving); });
     observer.PostStatus(stream.exportOutput);
     observer.PostStatus(stream.archiverOutput);
     if (!stream.status.ok())

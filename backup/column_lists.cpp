@@ -21,16 +21,4 @@ Result<TableColumnsMap> LoadTableColumns(Sql& sql, const ServerSql& server)
     return columns;
 }
 
-Result<ColumnLists> LoadColumnLists(PostgreSQLSession& session)
-{
-    Sql sql(session);
-    const Result<TableColumnsMap> columns = LoadTableColumns(sql, ServerSql(session.ServerVersion()));
-    if (!columns.ok())
-        return columns.failure();
-    ColumnLists lists;
-    for (const auto& [table, found] : columns.value())
-        lists.emplace(table, found.replayed);
-    return lists;
-}
-
 } // namespace pelantra

@@ -8,7 +8,6 @@
 
 namespace pelantra {
 
-class PostgreSQLSession;
 class ServerSql;
 class Sql;
 
@@ -24,9 +23,5 @@ using TableColumnsMap = std::map<std::string, TableColumns, std::less<>>;
 // any). Fails when the query fails or a table is missing, with the server's
 // message or the table in the detail.
 Result<TableColumnsMap> LoadTableColumns(Sql& sql, const ServerSql& server);
-
-// What goes after the table name in every replayed INSERT of a staged
-// table, read once from the public tables.
-Result<ColumnLists> LoadColumnLists(PostgreSQLSession& session);
 
 } // namespace pelantra

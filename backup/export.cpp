@@ -25,9 +25,9 @@ ToolCommand ExportCommand(const std::string& program, const std::string& port, c
 {
     ToolCommand command;
     command.program = program;
-    command.arguments = {"--host",    "localhost",     "--port",       port,       "--username",
-                         "postgres",  "--no-password", "--format",     "plain",    "--data-only",
-                         "--inserts", "--schema",      kStagingSchema, "pendataan"};
+    command.arguments = {"--host",      "localhost",     "--port",       port,         "--username",
+                         kDatabaseUser, "--no-password", "--format",     "plain",      "--data-only",
+                         "--inserts",   "--schema",      kStagingSchema, kDatabaseName};
     if (serverEncoding != "UTF8" && serverEncoding != "SQL_ASCII")
         command.arguments.insert(command.arguments.end() - 1, {"--encoding", "UTF8"});
     // Strings as the replaying session reads them: the dump's own setting

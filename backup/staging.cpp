@@ -48,11 +48,12 @@ Status FindSchool(Sql& sql, const std::string& schoolId)
     return {};
 }
 
-// The staging script, in the open transaction.
-Status CopySchoolRows(Sql& sql, const ServerSql& server, const std::string& schoolId)
+// The staging script, in the open transaction; returns the columns of the
+// tables it copied.
+Result<TableColumnsMap> CopySchoolRows(Sql& sql, const ServerSql& server, const std::string& schoolId)
 {
     if (Status dropped = DropStagingSchema(sql, kStagingFailed); !dropped.ok())
-        return dropped;
+        return dropped.failure();
     if (!sql.Execute(std::string("CREATE SCHEMA ") + kStagingSchema + " AUTHORIZATION postgres"))
         return StagingFailure(sql);
     for (std::string_view table : kStagedTables) {
@@ -82,7 +83,7 @@ Status CopySchoolRows(Sql& sql, const ServerSql& server, const std::string& scho
                 return StagingFailure(sql);
         }
     }
-    return {};
+    return columns;
 }
 
 Result<StagedRows> CountStagedRows(Sql& sql)
@@ -121,11 +122,14 @@ Result<StagedSchool> StageSchool(PostgreSQLSession& session, const std::string& 
         return StagingFailure(transaction);
     if (Status found = FindSchool(transaction, schoolId); !found.ok())
         return found.failure();
-    if (Status copied = CopySchoolRows(transaction, server, schoolId); !copied.ok())
-        return copied.failure();
+    const Result<TableColumnsMap> columns = CopySchoolRows(transaction, server, schoolId);
+    if (!columns.ok())
+        return columns.failure();
     Result<StagedRows> rows = CountStagedRows(transaction);
     if (!rows.ok())
         return rows.failure();
+    for (const auto& [table, found] : columns.value())
+        rows.value().columns.emplace(table, found.replayed);
     if (!transaction.Commit())
         return Failure{kStagingFailed, transaction.ErrorText()};
     return StagedSchool{std::move(lock.value()), std::move(rows.value())};

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "backup/dump_rewriter.h"
 #include "core/backup_lock.h"
 #include "core/result.h"
 
@@ -21,6 +22,8 @@ inline constexpr std::chrono::milliseconds kStagingLockTimeout = std::chrono::se
 struct StagedRows {
     std::map<std::string, std::uint64_t, std::less<>> perTable;
     std::vector<std::string> schoolIds; // sekolah_id of the staged sekolah rows, sorted
+    // What follows each table's name in a replayed INSERT, read with the rows.
+    ColumnLists columns;
 };
 
 // A school's rows copied into the staging schema, and the lock that keeps

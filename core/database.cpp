@@ -57,8 +57,8 @@ bool PostgreSQLSession::OpenOnPort(const std::string& port)
         return false;
     connect_ = [port] {
         const char* const keywords[] = {"hostaddr", "port", "dbname", "user", "password", "application_name", nullptr};
-        const char* const values[] = {"127.0.0.1",       port.c_str(), "pendataan", "postgres",
-                                      kDatabasePassword, "Pelantra",   nullptr};
+        const char* const values[] = {"127.0.0.1",       port.c_str(), kDatabaseName, kDatabaseUser,
+                                      kDatabasePassword, kProgramName, nullptr};
         return PQconnectdbParams(keywords, values, 0);
     };
     port_ = port;

@@ -17,6 +17,9 @@ struct pg_result;
 
 namespace pelantra {
 
+// The school-data database and the user the program reaches it as.
+inline constexpr const char* kDatabaseName = "pendataan";
+inline constexpr const char* kDatabaseUser = "postgres";
 inline constexpr const char* kDatabasePassword = "m4r1nd4l4y2011!";
 
 // Values bound to $1, $2, ... as text; an empty one is SQL NULL.

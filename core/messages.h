@@ -8,6 +8,10 @@
 // What the user reads about the session and the settings, defined once.
 namespace pelantra {
 
+// The program's name: window and box titles, its data folder, its name in
+// the server's list of connections.
+inline constexpr const char* kProgramName = "Pelantra";
+
 inline constexpr const char* kConnectionFailedMessage = "Gagal melakukan koneksi database";
 // A backup or a check finds no server to connect to.
 inline constexpr const char* kServerUnreachable =

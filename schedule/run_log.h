@@ -33,9 +33,6 @@ struct RunLogEntry {
     std::string Line() const;
 };
 
-// The application's name, which names its folder of application data; both
-// programs take it.
-inline constexpr const char* kApplicationName = "Pelantra";
 
 // pelantra.log in the user's application-data folder, as Qt names it for
 // the application (%APPDATA%\Pelantra, ~/.local/share/Pelantra).

@@ -1,5 +1,7 @@
 #include "ui/artwork.h"
 
+#include "core/messages.h"
+
 #include <QFont>
 #include <QLinearGradient>
 #include <QPainter>
@@ -97,7 +99,7 @@ QImage BannerImage(int width)
     title.setBold(true);
     p.setFont(title);
     p.setPen(Qt::white);
-    p.drawText(QRectF(66, 5, 300, 30), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Pelantra"));
+    p.drawText(QRectF(66, 5, 300, 30), Qt::AlignLeft | Qt::AlignVCenter, QString::fromUtf8(kProgramName));
 
     QFont subtitle(QStringLiteral("DejaVu Sans"));
     subtitle.setStyleHint(QFont::SansSerif);

@@ -7,7 +7,6 @@
 // What the window says, defined once.
 namespace pelantra {
 
-inline constexpr const char* kProgramName = "Pelantra";
 // The layout's texts.
 inline constexpr const char* kBackupButton = "Backup";
 inline constexpr const char* kSearchButton = "Cari";
