@@ -90,7 +90,7 @@ Status ArchiveDraft::Verify(const std::string& archiver, std::uint64_t memberSiz
 {
     // Progress on standard output keeps the watch from taking a long test for a stall.
     const ToolResult test = RunTool({archiver, {"t", "-bsp1", kPasswordSwitch, "--", path_}, {}}, watch);
-    if (test.status == ToolResult::Status::Stopped)
+    if (test.ending == ToolResult::Ending::Stopped)
         return Failure{kStoppedReason, {}, FailureKind::Stopped};
     if (!test.ExitedWith(0))
         return Failure{kArchiveTestFailed, test.Detail(archiver)};

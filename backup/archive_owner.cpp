@@ -22,7 +22,7 @@ Result<std::optional<ArchivedSchool>> ArchiveSchool(const std::string& archiver,
                         ToolProcess::Channels::Separate);
     if (!extract.Started())
         return Failure{ToolCannotStart("pengarsip", archiver),
-                       extract.Stop(ToolResult::Status::Stopped).Detail(archiver)};
+                       extract.Stop(ToolResult::Ending::Stopped).Detail(archiver)};
     // The reading ends at the sekolah row: what comes after it tells nothing of the owner.
     ArchiveGrammar grammar([](const ArchiveRow& row) -> Status {
         if (row.table == kSchoolTable)
@@ -33,7 +33,7 @@ Result<std::optional<ArchivedSchool>> ArchiveSchool(const std::string& archiver,
         extract.ReadOutput(watch, [&grammar](std::string_view piece) { return grammar.Feed(piece).ok(); });
     if (read == ToolProcess::Reading::StopRequested)
         return Failure{kStoppedReason, {}, FailureKind::Stopped};
-    extract.Stop(ToolResult::Status::Stopped);
+    extract.Stop(ToolResult::Ending::Stopped);
     return grammar.Facts().school;
 }
 

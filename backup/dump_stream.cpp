@@ -36,8 +36,8 @@ public:
     {
         StreamRun run;
         run.status = Pump();
-        run.exportOutput = ExportOutputText(dump_.Stop(ToolResult::Status::Stopped).output);
-        run.archiverOutput = pack_.Stop(ToolResult::Status::Stopped).output;
+        run.exportOutput = ExportOutputText(dump_.Stop(ToolResult::Ending::Stopped).output);
+        run.archiverOutput = pack_.Stop(ToolResult::Ending::Stopped).output;
         run.bytes = rewriter_.BytesWritten();
         run.facts = grammar_.Facts();
         return run;
@@ -48,10 +48,10 @@ private:
     {
         if (!dump_.Started())
             return Failure{ToolCannotStart("export", exporter_.program),
-                           ExportDetail(dump_.Stop(ToolResult::Status::Stopped), exporter_.program)};
+                           ExportDetail(dump_.Stop(ToolResult::Ending::Stopped), exporter_.program)};
         if (!pack_.Started())
             return Failure{ToolCannotStart("pengarsip", archiver_.program),
-                           pack_.Stop(ToolResult::Status::Stopped).Detail(archiver_.program)};
+                           pack_.Stop(ToolResult::Ending::Stopped).Detail(archiver_.program)};
         Status fed;
         const auto feed = [this, &fed](std::string_view piece) {
             fed = rewriter_.Feed(dumpOutput_.Take(piece));
@@ -65,7 +65,7 @@ private:
         case ToolProcess::Reading::StopRequested:
             return Failure{kStoppedReason, {}, FailureKind::Stopped};
         case ToolProcess::Reading::Stalled:
-            return Failure{kExportStalled, ExportDetail(dump_.Stop(ToolResult::Status::Stalled), exporter_.program)};
+            return Failure{kExportStalled, ExportDetail(dump_.Stop(ToolResult::Ending::Stalled), exporter_.program)};
         }
 
         const ToolResult dumped = dump_.Finish(watch_);
@@ -107,13 +107,13 @@ private:
             if (pack.state() == QProcess::NotRunning)
                 return Undelivered(kArchiveNotMade, pack_.Finish(watch_));
             if (watch_.StopRequested())
-                return Undelivered(kStoppedReason, pack_.Stop(ToolResult::Status::Stopped), FailureKind::Stopped);
+                return Undelivered(kStoppedReason, pack_.Stop(ToolResult::Ending::Stopped), FailureKind::Stopped);
             const qint64 before = pack.bytesToWrite();
             pack.waitForBytesWritten(kSliceMs);
             if (pack_.CollectMessages() || pack.bytesToWrite() < before)
                 Progressed();
             else if (Stalled())
-                return Undelivered(kArchiverStalled, pack_.Stop(ToolResult::Status::Stalled));
+                return Undelivered(kArchiverStalled, pack_.Stop(ToolResult::Ending::Stalled));
         }
         return true;
     }
@@ -122,7 +122,7 @@ private:
     {
         Progressed(); // the bytes came
         if (!piece.empty() && pack_.Process().write(piece.data(), static_cast<qint64>(piece.size())) < 0)
-            return Undelivered(kArchiveNotMade, pack_.Stop(ToolResult::Status::Crashed));
+            return Undelivered(kArchiveNotMade, pack_.Stop(ToolResult::Ending::Crashed));
         return Delivered(pending);
     }
 

@@ -237,7 +237,7 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
         return Failure{kArchiveNotFound, archivePath, FailureKind::ArchiveMissing};
     const ArchiveListing listing = ListArchive(archiver, archivePath, watch);
     const ToolResult& list = listing.run;
-    if (list.status == ToolResult::Status::FailedToStart)
+    if (list.ending == ToolResult::Ending::FailedToStart)
         return Failure{ToolCannotStart("pengarsip", archiver), list.Detail(archiver)};
     // The listing needs the password only where the names are encrypted too.
     if (!list.ExitedWith(0)) {
@@ -265,7 +265,7 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
                         ToolProcess::Channels::Separate);
     if (!extract.Started())
         return Failure{ToolCannotStart("pengarsip", archiver),
-                       extract.Stop(ToolResult::Status::Stopped).Detail(archiver)};
+                       extract.Stop(ToolResult::Ending::Stopped).Detail(archiver)};
     ArchiveGrammar grammar(rows);
     std::optional<Failure> rejected; // the dump's fault
     std::size_t readAfterRefusal = 0;
@@ -290,12 +290,12 @@ Result<DumpFacts> ReadArchive(const std::string& archiver, const std::string& ar
     case ToolProcess::Reading::Ended:
         break;
     case ToolProcess::Reading::Refused:
-        extract.Stop(ToolResult::Status::Stopped);
+        extract.Stop(ToolResult::Ending::Stopped);
         return *rejected;
     case ToolProcess::Reading::StopRequested:
         return Failure{kCheckStopped, {}, FailureKind::Stopped};
     case ToolProcess::Reading::Stalled:
-        return Failure{kArchiveUnreadable, extract.Stop(ToolResult::Status::Stalled).Detail(archiver),
+        return Failure{kArchiveUnreadable, extract.Stop(ToolResult::Ending::Stalled).Detail(archiver),
                        FailureKind::ArchiveFault};
     }
     const ToolResult extracted = extract.Finish(watch);

@@ -26,16 +26,16 @@ bool IsBanner(const std::string& line)
 
 std::string ToolResult::Describe() const
 {
-    switch (status) {
-    case Status::Finished:
+    switch (ending) {
+    case Ending::Finished:
         return "exit code " + std::to_string(exitCode);
-    case Status::Crashed:
+    case Ending::Crashed:
         return "crashed" + (errorText.empty() ? std::string() : ": " + errorText);
-    case Status::Stalled:
+    case Ending::Stalled:
         return "stopped after making no progress";
-    case Status::Stopped:
+    case Ending::Stopped:
         return "stopped on request";
-    case Status::FailedToStart:
+    case Ending::FailedToStart:
         break;
     }
     return "failed to start" + (errorText.empty() ? std::string() : ": " + errorText);
@@ -104,7 +104,7 @@ ToolProcess::ToolProcess(const ToolCommand& command, Channels channels)
 
 ToolProcess::~ToolProcess()
 {
-    Stop(ToolResult::Status::Stopped);
+    Stop(ToolResult::Ending::Stopped);
 }
 
 bool ToolProcess::CollectMessages()
@@ -121,26 +121,26 @@ ToolResult ToolProcess::Ended()
     ToolResult result;
     result.output = Utf8FromProgramMessages(messages_.Text(), messageCodePage_);
     if (!started_) {
-        result.status = ToolResult::Status::FailedToStart;
+        result.ending = ToolResult::Ending::FailedToStart;
         result.errorText = startError_;
     } else if (process_.exitStatus() == QProcess::CrashExit) {
-        result.status = ToolResult::Status::Crashed;
+        result.ending = ToolResult::Ending::Crashed;
         result.errorText = process_.errorString().toStdString();
     } else {
-        result.status = ToolResult::Status::Finished;
+        result.ending = ToolResult::Ending::Finished;
         result.exitCode = process_.exitCode();
     }
     return result;
 }
 
-ToolResult ToolProcess::Stop(ToolResult::Status why)
+ToolResult ToolProcess::Stop(ToolResult::Ending why)
 {
     if (process_.state() == QProcess::NotRunning)
         return Ended();
     process_.kill();
     process_.waitForFinished(kStartMs);
     ToolResult result = Ended();
-    result.status = why;
+    result.ending = why;
     return result;
 }
 
@@ -155,7 +155,7 @@ ToolResult ToolProcess::Finish(const ToolWatch& watch)
         if (process_.state() == QProcess::NotRunning)
             break;
         if (watch.StopRequested())
-            return Stop(ToolResult::Status::Stopped);
+            return Stop(ToolResult::Ending::Stopped);
         bool progress = CollectMessages();
         if (!watch.growingFile.empty()) {
             const qint64 size = QFileInfo(QString::fromStdString(watch.growingFile)).size();
@@ -165,7 +165,7 @@ ToolResult ToolProcess::Finish(const ToolWatch& watch)
         if (progress)
             sinceProgress.restart();
         else if (sinceProgress.elapsed() > watch.stallLimit.count())
-            return Stop(ToolResult::Status::Stalled);
+            return Stop(ToolResult::Ending::Stalled);
     }
     return Ended();
 }

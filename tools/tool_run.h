@@ -26,7 +26,8 @@ struct ToolCommand {
 };
 
 struct ToolResult {
-    enum class Status {
+    // How a run ended.
+    enum class Ending {
         Finished,
         FailedToStart,
         Crashed,
@@ -34,12 +35,12 @@ struct ToolResult {
         Stopped, // stopped by us because the run was asked to stop
     };
 
-    Status status = Status::FailedToStart;
+    Ending ending = Ending::FailedToStart;
     int exitCode = -1; // meaningful when Finished
     std::string output; // what it printed (the last part of a long output), as UTF-8 text
     std::string errorText; // why it did not start or finish
 
-    bool Finished() const { return status == Status::Finished; }
+    bool Finished() const { return ending == Ending::Finished; }
     bool ExitedWith(int code) const { return Finished() && exitCode == code; }
     // A short technical description: "exit code 2", "crashed", "failed to start: ...".
     std::string Describe() const;
@@ -97,7 +98,7 @@ public:
     Reading ReadOutput(const ToolWatch& watch, const std::function<bool(std::string_view)>& take,
                        const std::function<bool()>& otherProgress = {});
     // Stops the program, if it runs, and reports how the run ended.
-    ToolResult Stop(ToolResult::Status why);
+    ToolResult Stop(ToolResult::Ending why);
 
 private:
     ToolResult Ended();

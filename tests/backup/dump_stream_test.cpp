@@ -13,7 +13,6 @@
 #include "backup/dump_stream.h"
 #include "support/files.h"
 #include "support/work_folder.h"
-#include "tools/tool_run.h"
 
 namespace pelantra {
 namespace {
@@ -200,28 +199,6 @@ TEST_F(DumpStreamTest, FolderThatIsNotADirectoryFails)
     ArchiveDraft draft((notADirectory + "/backup.std").toStdString());
     EXPECT_FALSE(draft.Ready().ok());
     EXPECT_EQ(DestinationEntries(), QStringList{"plain-file"});
-}
-
-TEST(ToolRun, TellsApartStartFailureCrashAndExitCode)
-{
-    EXPECT_EQ(RunTool({"/nonexistent/tool", {}, {}}).status, ToolResult::Status::FailedToStart);
-
-    const ToolResult crashed = RunTool({"/bin/sh", {"-c", "echo before; kill -KILL $$"}, {}});
-    EXPECT_EQ(crashed.status, ToolResult::Status::Crashed);
-    EXPECT_EQ(crashed.output, "before\n");
-
-    const ToolResult exited = RunTool({"/bin/sh", {"-c", "echo out; echo err >&2; exit 3"}, {{"X", "1"}}});
-    EXPECT_TRUE(exited.ExitedWith(3));
-    EXPECT_NE(exited.output.find("out"), std::string::npos);
-    EXPECT_NE(exited.output.find("err"), std::string::npos);
-
-    const ToolResult environment =
-        RunTool({"/bin/sh", {"-c", "printf %s \"$PELANTRA_PROBE\""}, {{"PELANTRA_PROBE", "v"}}});
-    EXPECT_EQ(environment.output, "v");
-
-    ToolWatch quiet;
-    quiet.stallLimit = std::chrono::milliseconds(300);
-    EXPECT_EQ(RunTool({"/bin/sh", {"-c", "exec sleep 600"}, {}}, quiet).status, ToolResult::Status::Stalled);
 }
 
 } // namespace
