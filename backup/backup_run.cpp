@@ -94,7 +94,7 @@ BackupOutcome RunBackup(PostgreSQLSession& session, const std::string& folder, c
     if (Status staged = run.Stage(); !staged.ok())
         return staged.failure();
     OutcomeKeeper keeper(observer);
-    BackupWorker(keeper, session, folder, schoolId, run.Staged());
+    BackupWorker(keeper, session, folder, schoolId, run.Rows());
     return run.Finish(keeper.outcome_);
 }
 

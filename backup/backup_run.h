@@ -29,7 +29,7 @@ public:
     // run is over.
     Status Stage();
     // What was staged, for the worker to prove its dump against.
-    const StagedRows& Staged() const { return staged_->rows; }
+    const StagedRows& Rows() const { return staged_->rows; }
     // Drops the staging schema and gives the lock back; returns the
     // worker's outcome (or, when none arrived, a failure saying so) with a
     // failed clean-up added to it. When the session lost its connection,

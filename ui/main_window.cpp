@@ -281,7 +281,7 @@ void MainWindow::DoBackup()
     ++workers;
     const MainWindowInfo info{this};
     PostgreSQLSession& session = session_;
-    const StagedRows staged = run_->Staged();
+    const StagedRows staged = run_->Rows();
     try {
         StartThread([info, &session, folder, schoolId, staged] {
             {
