@@ -56,7 +56,7 @@ std::optional<RunLogEntry> ParseRunLogLine(const std::string& line)
 
 bool RunLogEntry::Succeeded() const
 {
-    return outcome == kSuccessMessage;
+    return !archivePath.empty(); // only a run that made its archive names one
 }
 
 std::string RunLogEntry::Line() const
