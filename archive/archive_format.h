@@ -6,14 +6,10 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/dump_title.h"
 #include "tools/tool_run.h"
 
 namespace pelantra {
-
-// The title line a dump in an archive carries, its first line being "--",
-// and the line that closes it.
-inline constexpr std::string_view kDumpTitle = "-- Kartesa Ombralu";
-inline constexpr std::string_view kDumpClosingTitle = "-- Kartesa Ombralu complete";
 
 // Every archive has the one password and the one member the restoring
 // program opens.

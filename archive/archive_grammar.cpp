@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "archive/archive_format.h"
+#include "archive/dump_title.h"
 #include "archive/messages.h"
 #include "archive/sql_lexer.h"
 #include "archive/staged_tables.h"

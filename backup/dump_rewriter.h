@@ -26,7 +26,7 @@
 #include <string>
 #include <string_view>
 
-#include "archive/archive_format.h"
+#include "archive/dump_title.h"
 #include "core/result.h"
 
 namespace pelantra {
