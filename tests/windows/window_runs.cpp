@@ -89,7 +89,8 @@ int RunWindow(int argc, char* argv[])
         window.strLocation->setText(QString::fromLocal8Bit(argv[3]));
         WriteSettings(port, basedir + "\\tidak-ada");
         failed = Press(window, dialogs, failing,
-                       QString::fromUtf8(kFailureMessage) + "\nProgram export tidak dapat dijalankan dari ");
+                       // the archiver or the dump tool, whichever the run needs first
+                       QString::fromUtf8(kFailureMessage) + "\nProgram ");
         WriteSettings(port, basedir);
         succeeded = Press(window, dialogs, good, QString::fromUtf8(kSuccessMessage));
     }
