@@ -4,8 +4,8 @@
 
 #include "core/messages.h"
 
-// What the user reads about what an archive holds and may hold. "{}" stands for a part filled in
-// where the text is used (FillIn).
+// What the user reads about what an archive holds and may hold.
+// "{}" stands for a part filled in where the text is used (FillIn).
 namespace pelantra {
 
 inline constexpr const char* kCutInValue = "Isi arsip terpotong di tengah nilai atau komentar";

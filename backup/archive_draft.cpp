@@ -8,8 +8,6 @@
 #include <QRegularExpression>
 #include <QThread>
 
-#include <charconv>
-#include <sstream>
 
 #include "backup/archive_history.h"
 #include "backup/backup_outcome.h"

@@ -4,8 +4,8 @@
 
 #include "core/messages.h"
 
-// What the user reads about a backup, defined once. "{}" stands for a part filled in
-// where the text is used (FillIn).
+// What the user reads about a backup, defined once.
+// "{}" stands for a part filled in where the text is used (FillIn).
 namespace pelantra {
 
 // How a run ended, and the steps it goes through.

@@ -4,8 +4,8 @@
 
 #include "core/messages.h"
 
-// What the user reads about a checked archive. "{}" stands for a part filled in
-// where the text is used (FillIn).
+// What the user reads about a checked archive.
+// "{}" stands for a part filled in where the text is used (FillIn).
 namespace pelantra {
 
 // A checked archive.

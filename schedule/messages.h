@@ -4,8 +4,8 @@
 
 #include "core/messages.h"
 
-// What the user reads about the automatic backup. "{}" stands for a part filled in
-// where the text is used (FillIn).
+// What the user reads about the automatic backup.
+// "{}" stands for a part filled in where the text is used (FillIn).
 namespace pelantra {
 
 // The automatic backup: its time ("setiap hari pukul 19:30", "setiap Senin

@@ -4,8 +4,8 @@
 
 #include "core/messages.h"
 
-// What the user reads when a program of the installation cannot be found or started. "{}" stands for a part filled in
-// where the text is used (FillIn).
+// What the user reads when a program of the installation cannot be found or started.
+// "{}" stands for a part filled in where the text is used (FillIn).
 namespace pelantra {
 
 inline constexpr const char* kToolCannotStart =
