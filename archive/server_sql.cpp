@@ -6,7 +6,8 @@ namespace pelantra {
 
 std::string ServerSql::CreateStagedTable(std::string_view table) const
 {
-    return "CREATE TABLE " + Staged(table) + "(LIKE public." + std::string(table) + " INCLUDING DEFAULTS" +
+    // Unlogged: the copy lives only until the dump has read it.
+    return "CREATE UNLOGGED TABLE " + Staged(table) + "(LIKE public." + std::string(table) + " INCLUDING DEFAULTS" +
            (HasGeneratedColumns() ? " INCLUDING GENERATED)" : ")");
 }
 

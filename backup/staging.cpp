@@ -49,8 +49,9 @@ Status FindSchool(Sql& sql, const std::string& schoolId)
 }
 
 // The staging script, in the open transaction; returns the columns of the
-// tables it copied.
-Result<TableColumnsMap> CopySchoolRows(Sql& sql, const ServerSql& server, const std::string& schoolId)
+// tables it copied and counts the rows copied into each in `rows`.
+Result<TableColumnsMap> CopySchoolRows(Sql& sql, const ServerSql& server, const std::string& schoolId,
+                                       StagedRows& rows)
 {
     if (Status dropped = DropStagingSchema(sql, kStagingFailed); !dropped.ok())
         return dropped.failure();
@@ -85,28 +86,25 @@ Result<TableColumnsMap> CopySchoolRows(Sql& sql, const ServerSql& server, const 
                                           " FROM public." + std::string(table.name) + " a WHERE " + where;
             if (!sql.Execute(statement, own ? SqlParams{schoolId} : SqlParams{}))
                 return StagingFailure(sql);
+            const std::optional<std::uint64_t> copied = sql.RowsAffected();
+            if (!copied)
+                return Failure{kStagingFailed, std::string(table.name) + ": " + sql.CommandStatus()};
+            rows.perTable.emplace(std::string(table.name), *copied);
         }
     }
     return columns;
 }
 
-Result<StagedRows> CountStagedRows(Sql& sql)
+// The ids of the staged sekolah rows, sorted.
+Result<std::vector<std::string>> StagedSchoolIds(Sql& sql)
 {
-    StagedRows rows;
-    std::string counts;
-    for (std::string_view table : kStagedTables)
-        counts.append(counts.empty() ? "" : ",").append("(SELECT count(*) FROM ").append(Staged(table)).append(")");
-    if (!sql.Query("SELECT " + counts) || !sql.Fetch())
-        return StagingFailure(sql);
-    int column = 0;
-    for (std::string_view table : kStagedTables)
-        rows.perTable.emplace(std::string(table), sql.Value<std::uint64_t>(column++).value_or(0));
     if (!sql.Query("SELECT " + std::string(kSchoolKey) + "::text FROM " + Staged(kSchoolTable)))
         return StagingFailure(sql);
+    std::vector<std::string> ids;
     while (sql.Fetch())
-        rows.schoolIds.push_back(sql[0]);
-    std::sort(rows.schoolIds.begin(), rows.schoolIds.end());
-    return rows;
+        ids.push_back(sql[0]);
+    std::sort(ids.begin(), ids.end());
+    return ids;
 }
 
 } // namespace
@@ -126,17 +124,19 @@ Result<StagedSchool> StageSchool(PostgreSQLSession& session, const std::string& 
         return StagingFailure(transaction);
     if (Status found = FindSchool(transaction, schoolId); !found.ok())
         return found.failure();
-    const Result<TableColumnsMap> columns = CopySchoolRows(transaction, server, schoolId);
+    StagedRows rows;
+    const Result<TableColumnsMap> columns = CopySchoolRows(transaction, server, schoolId, rows);
     if (!columns.ok())
         return columns.failure();
-    Result<StagedRows> rows = CountStagedRows(transaction);
-    if (!rows.ok())
-        return rows.failure();
+    Result<std::vector<std::string>> schoolIds = StagedSchoolIds(transaction);
+    if (!schoolIds.ok())
+        return schoolIds.failure();
+    rows.schoolIds = std::move(schoolIds.value());
     for (const auto& [table, found] : columns.value())
-        rows.value().columns.emplace(table, found.replayed);
+        rows.columns.emplace(table, found.replayed);
     if (!transaction.Commit())
         return Failure{kStagingFailed, transaction.ErrorText()};
-    return StagedSchool{std::move(lock.value()), std::move(rows.value())};
+    return StagedSchool{std::move(lock.value()), std::move(rows)};
 }
 
 Status DropStaging(PostgreSQLSession& session)

@@ -431,6 +431,16 @@ std::string Sql::CommandStatus() const
     return result_ ? PQcmdStatus(result_.get()) : "";
 }
 
+std::optional<std::uint64_t> Sql::RowsAffected() const
+{
+    const std::string rows = result_ ? PQcmdTuples(result_.get()) : "";
+    std::uint64_t count = 0;
+    const auto [end, error] = std::from_chars(rows.data(), rows.data() + rows.size(), count);
+    if (rows.empty() || error != std::errc() || end != rows.data() + rows.size())
+        return std::nullopt;
+    return count;
+}
+
 Transaction::Transaction(PostgreSQLSession& session, IsolationLevel level) : Sql(session)
 {
     open_ = Execute(level == IsolationLevel::RepeatableRead ? "BEGIN ISOLATION LEVEL REPEATABLE READ" : "BEGIN");

@@ -166,6 +166,8 @@ public:
     template <typename T> std::optional<T> Value(int column) const;
     // The server's completion tag of the last statement, e.g. "COMMIT".
     std::string CommandStatus() const;
+    // The rows the last INSERT, UPDATE or DELETE wrote; empty for others.
+    std::optional<std::uint64_t> RowsAffected() const;
     std::string ErrorText() const { return error_; }
     // Whether the last statement failed with `state`.
     bool Failed(SqlState state) const;

@@ -9,7 +9,7 @@ namespace {
 TEST(ServerSql, NineTwoGetsNothingItLacks)
 {
     const ServerSql server(90224);
-    EXPECT_EQ(server.CreateStagedTable("ptk"), "CREATE TABLE tmpx.ptk(LIKE public.ptk INCLUDING DEFAULTS)");
+    EXPECT_EQ(server.CreateStagedTable("ptk"), "CREATE UNLOGGED TABLE tmpx.ptk(LIKE public.ptk INCLUDING DEFAULTS)");
     EXPECT_EQ(server.LockTimeout(std::chrono::seconds(10)), std::nullopt);
     EXPECT_EQ(server.ColumnsQuery().find("identity_generation"), std::string::npos);
     EXPECT_EQ(server.ColumnsQuery().find("is_generated"), std::string::npos);
