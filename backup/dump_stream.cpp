@@ -57,7 +57,7 @@ private:
             fed = rewriter_.Feed(dumpOutput_.Take(piece));
             return fed.ok();
         };
-        switch (dump_.ReadOutput(watch_, feed, [this] { return pack_.CollectMessages(); })) {
+        switch (dump_.ReadOutput(watch_, feed, [this] { return Forwarded() | pack_.CollectMessages(); })) {
         case ToolProcess::Reading::Ended:
             break;
         case ToolProcess::Reading::Refused:
@@ -116,6 +116,17 @@ private:
                 return Undelivered(kArchiverStalled, pack_.Stop(ToolResult::Ending::Stalled));
         }
         return true;
+    }
+
+    // Hands the archiver what its input pipe takes now, so that it does not
+    // wait for bytes that are here while the export is waited for.
+    bool Forwarded()
+    {
+        QProcess& pack = pack_.Process();
+        const qint64 before = pack.bytesToWrite();
+        while (pack.bytesToWrite() > 0 && pack.waitForBytesWritten(0)) {
+        }
+        return pack.bytesToWrite() < before;
     }
 
     bool Deliver(std::string_view piece, qint64 pending)

@@ -456,6 +456,15 @@ void EndWithParent()
 #endif
 }
 
+void WidenStandardPipes()
+{
+#ifdef __linux__
+    // Where the system refuses, the pipes keep their size.
+    for (int channel : {STDIN_FILENO, STDOUT_FILENO})
+        (void)fcntl(channel, F_SETPIPE_SZ, kToolPipeBytes);
+#endif
+}
+
 void InstallStopHandlers()
 {
 #ifdef _WIN32

@@ -120,6 +120,12 @@ void UseUnicodeConsole();
 // In a started program, before it runs: it is to end with the thread that
 // started it, also when that one is killed (where the system offers it).
 void EndWithParent();
+// In a started program, before it runs: its input and output pipes hold
+// kToolPipeBytes (64 KiB by default on Linux; Windows pipes are made that
+// large), so that a program reading a stream finds what was written for it
+// while the writer waits for its own source.
+inline constexpr int kToolPipeBytes = 1 << 20;
+void WidenStandardPipes();
 
 // Interruptions of a program without a window: Ctrl-C, a terminal that
 // closes, a request to terminate (a console window closed on Windows). Once

@@ -83,7 +83,10 @@ ToolProcess::ToolProcess(const ToolCommand& command, Channels channels)
     for (const auto& argument : command.arguments)
         arguments << QString::fromStdString(argument);
 #ifdef Q_OS_UNIX
-    process_.setChildProcessModifier(EndWithParent);
+    process_.setChildProcessModifier([] {
+        EndWithParent();
+        WidenStandardPipes();
+    });
 #endif
     // Creating a process can fail for a moment (Wine under load answers
     // ERROR_INTERNAL_ERROR about once in a few hundred starts): a program
