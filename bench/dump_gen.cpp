@@ -22,6 +22,20 @@ std::string Uuid(std::mt19937_64& rng)
     return buf;
 }
 
+// The one school of the dump: its row, and every row of the tables chosen
+// by its key, name it.
+constexpr const char* kSchoolId = "00000000-0000-4000-8000-000000000001";
+
+// Tables other than the school's own whose rows are chosen by the school's key.
+bool NamesTheSchool(std::string_view table)
+{
+    for (const StagedTable& staged : kStagedTableList) {
+        if (staged.name == table)
+            return staged.through.empty() && table != kSchoolTable;
+    }
+    return false;
+}
+
 } // namespace
 
 ColumnLists GeneratedColumnLists()
@@ -31,7 +45,8 @@ ColumnLists GeneratedColumnLists()
         std::string list = "(";
         list.append(t).append("_id");
         for (int c = 1; c < kColumns; ++c)
-            list += ",kolom_" + std::to_string(c);
+            list += c == 1 && NamesTheSchool(t) ? std::string(",") + std::string(kSchoolKey)
+                                                : ",kolom_" + std::to_string(c);
         lists[std::string(t)] = list + ")";
     }
     return lists;
@@ -61,18 +76,19 @@ void GenerateDump(std::ostream& out, std::size_t targetBytes, bool modern)
     buf += "SET client_min_messages = warning;\n";
     buf += modern ? "SET row_security = off;\n\n" : "\nSET search_path = tmpx, pg_catalog;\n\n";
 
-    const std::size_t perTable = targetBytes / tables.size() + 1;
+    const std::size_t perTable = targetBytes / (tables.size() - 1) + 1; // the school is one row
     for (const std::string& t : tables) {
         buf += "--\n-- Data for Name: " + t + "; Type: TABLE DATA; Schema: tmpx; Owner: postgres\n--\n\n";
         const std::string prefix = "INSERT INTO " + std::string(modern ? "tmpx." : "") + t + " VALUES (";
+        const bool school = t == kSchoolTable;
         std::size_t tableBytes = 0;
-        while (tableBytes < perTable) {
+        for (bool more = true; more; more = !school && tableBytes < perTable) {
             const std::size_t before = buf.size();
             buf += prefix;
             buf += '\'';
-            buf += Uuid(rng);
+            buf += school ? kSchoolId : Uuid(rng);
             buf += "', '";
-            buf += Uuid(rng);
+            buf += NamesTheSchool(t) ? kSchoolId : Uuid(rng);
             buf += "', '";
             buf += names[rng() % 8];
             if (rng() % 50 == 0)
