@@ -55,6 +55,20 @@ std::vector<std::string> RemoveAbandonedFolders(const QDir& folder)
     return links;
 }
 
+// The archiver's arguments that pack its standard input into `archivePath`
+// on a machine with `cores` cores.
+std::vector<std::string> PackArguments(const std::string& archivePath, int cores)
+{
+    std::vector<std::string> arguments{"a", std::string("-si") + kMemberName, kPasswordSwitch};
+    // 7za gives each block it packs two threads, one block per two cores: on
+    // two or three cores it packs one block at a time with a core half idle.
+    // Four threads make it pack two blocks side by side.
+    if (cores == 2 || cores == 3)
+        arguments.emplace_back("-mmt=4");
+    arguments.insert(arguments.end(), {"--", archivePath});
+    return arguments;
+}
+
 } // namespace
 
 ArchiveDraft::ArchiveDraft(const std::string& archivePath) : target_(archivePath)
@@ -76,18 +90,6 @@ ArchiveDraft::ArchiveDraft(const std::string& archivePath) : target_(archivePath
         return;
     }
     path_ = folder_->filePath(target.fileName()).toStdString();
-}
-
-std::vector<std::string> PackArguments(const std::string& archivePath, int cores)
-{
-    std::vector<std::string> arguments{"a", std::string("-si") + kMemberName, kPasswordSwitch};
-    // 7za gives each block it packs two threads, one block per two cores: on
-    // two or three cores it packs one block at a time with a core half idle.
-    // Four threads make it pack two blocks side by side.
-    if (cores == 2 || cores == 3)
-        arguments.emplace_back("-mmt=4");
-    arguments.insert(arguments.end(), {"--", archivePath});
-    return arguments;
 }
 
 ToolCommand ArchiveDraft::PackCommand(const std::string& archiver) const

@@ -19,10 +19,6 @@ namespace pelantra {
 
 inline constexpr std::chrono::seconds kHeldTargetWait{10};
 
-// The archiver's arguments that pack its standard input into `archivePath`
-// on a machine with `cores` cores.
-std::vector<std::string> PackArguments(const std::string& archivePath, int cores);
-
 // What a replace did besides: a note for the user (AddNote's form; empty
 // when all went well), and the earlier archive's copy in Riwayat, if kept.
 struct ReplacedArchive {
