@@ -6,6 +6,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstring>
+#include <string_view>
 
 #include "core/messages.h"
 #include "core/platform.h"
@@ -15,6 +16,16 @@ namespace pelantra {
 namespace {
 
 std::atomic<PostgreSQLSession*> defaultSession{nullptr};
+
+// Decimal digits that make an unsigned 64-bit number, nothing else.
+std::optional<std::uint64_t> UnsignedNumber(std::string_view text)
+{
+    std::uint64_t number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return number;
+}
 
 // How long a wait for the server lasts before the session's ServerWait is asked again.
 constexpr std::chrono::milliseconds kWaitSlice{100};
@@ -392,10 +403,7 @@ template <> std::optional<bool> Sql::Value<bool>(int column) const
 template <> std::optional<std::uint64_t> Sql::Value<std::uint64_t>(int column) const
 {
     const std::optional<std::string> text = Value<std::string>(column);
-    std::uint64_t number = 0;
-    if (!text || std::from_chars(text->data(), text->data() + text->size(), number).ptr != text->data() + text->size())
-        return std::nullopt;
-    return number;
+    return text ? UnsignedNumber(*text) : std::nullopt;
 }
 
 template <typename T> Result<std::optional<T>> Sql::QueryValue(const std::string& statement, const SqlParams& params)
@@ -433,12 +441,7 @@ std::string Sql::CommandStatus() const
 
 std::optional<std::uint64_t> Sql::RowsAffected() const
 {
-    const std::string rows = result_ ? PQcmdTuples(result_.get()) : "";
-    std::uint64_t count = 0;
-    const auto [end, error] = std::from_chars(rows.data(), rows.data() + rows.size(), count);
-    if (rows.empty() || error != std::errc() || end != rows.data() + rows.size())
-        return std::nullopt;
-    return count;
+    return result_ ? UnsignedNumber(PQcmdTuples(result_.get())) : std::nullopt;
 }
 
 Transaction::Transaction(PostgreSQLSession& session, IsolationLevel level) : Sql(session)

@@ -459,9 +459,10 @@ void EndWithParent()
 void WidenStandardPipes()
 {
 #ifdef __linux__
+    constexpr int kPipeBytes = 1 << 20;
     // Where the system refuses, the pipes keep their size.
     for (int channel : {STDIN_FILENO, STDOUT_FILENO})
-        (void)fcntl(channel, F_SETPIPE_SZ, kToolPipeBytes);
+        (void)fcntl(channel, F_SETPIPE_SZ, kPipeBytes);
 #endif
 }
 

@@ -121,10 +121,8 @@ void UseUnicodeConsole();
 // started it, also when that one is killed (where the system offers it).
 void EndWithParent();
 // In a started program, before it runs: its input and output pipes hold
-// kToolPipeBytes (64 KiB by default on Linux; Windows pipes are made that
-// large), so that a program reading a stream finds what was written for it
-// while the writer waits for its own source.
-inline constexpr int kToolPipeBytes = 1 << 20;
+// 1 MiB rather than Linux's 64 KiB, so that a program reading a stream finds
+// what was written for it while the writer waits for its own source.
 void WidenStandardPipes();
 
 // Interruptions of a program without a window: Ctrl-C, a terminal that
