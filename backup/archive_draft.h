@@ -41,8 +41,9 @@ public:
     const Status& Ready() const { return ready_; }
     // The temporary archive.
     const std::string& Path() const { return path_; }
-    // The archiver writing the temporary archive from its standard input.
-    ToolCommand PackCommand(const std::string& archiver) const;
+    // The archiver writing the temporary archive from its standard input, a
+    // dump of tables that take `tableBytes` on the server.
+    ToolCommand PackCommand(const std::string& archiver, std::uint64_t tableBytes) const;
     // The archive must open with the password and hold exactly the one
     // member kartesa2014.sql, encrypted, of `memberSize` bytes.
     Status Verify(const std::string& archiver, std::uint64_t memberSize, const ToolWatch& watch) const;

@@ -115,7 +115,7 @@ BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const s
 
     observer.PostStep(BackupStep::Exporting);
     const StreamRun stream =
-        StreamDump(ExportCommand(tools.PgDump(), session.Port(), session.ServerEncoding()), draft.PackCommand(archiver),
+        StreamDump(ExportCommand(tools.PgDump(), session.Port(), session.ServerEncoding()), draft.PackCommand(archiver, staged.tableBytes),
                    staged.columns, watch, [&observer] { observer.PostStep(BackupStep::Archiving); });
     observer.PostStatus(stream.exportOutput);
     observer.PostStatus(stream.archiverOutput);

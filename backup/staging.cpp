@@ -107,6 +107,20 @@ Result<std::vector<std::string>> StagedSchoolIds(Sql& sql)
     return ids;
 }
 
+// The size of the staged tables, TOAST included.
+Result<std::uint64_t> StagedTableBytes(Sql& sql)
+{
+    const auto bytes = sql.QueryValue<std::uint64_t>(
+        "SELECT coalesce(sum(pg_catalog.pg_table_size(c.oid)), 0) FROM pg_catalog.pg_class c "
+        "WHERE c.relnamespace = $1::regnamespace AND c.relkind = 'r'",
+        {kStagingSchema});
+    if (!bytes.ok())
+        return StagingFailure(sql);
+    if (!bytes.value())
+        return Failure{kStagingFailed, "the staged tables' size is unknown"};
+    return *bytes.value();
+}
+
 } // namespace
 
 Result<StagedSchool> StageSchool(PostgreSQLSession& session, const std::string& schoolId,
@@ -132,6 +146,10 @@ Result<StagedSchool> StageSchool(PostgreSQLSession& session, const std::string& 
     if (!schoolIds.ok())
         return schoolIds.failure();
     rows.schoolIds = std::move(schoolIds.value());
+    const Result<std::uint64_t> tableBytes = StagedTableBytes(transaction);
+    if (!tableBytes.ok())
+        return tableBytes.failure();
+    rows.tableBytes = tableBytes.value();
     for (const auto& [table, found] : columns.value())
         rows.columns.emplace(table, found.replayed);
     if (!transaction.Commit())

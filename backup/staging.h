@@ -24,6 +24,9 @@ struct StagedRows {
     std::vector<std::string> schoolIds; // sekolah_id of the staged sekolah rows, sorted
     // What follows each table's name in a replayed INSERT, read with the rows.
     ColumnLists columns;
+    // The staged tables' size on the server: the dump to come is about three
+    // times as large.
+    std::uint64_t tableBytes = 0;
 };
 
 // A school's rows copied into the staging schema, and the lock that keeps

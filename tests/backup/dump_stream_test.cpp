@@ -77,7 +77,7 @@ protected:
         if (!draft.Ready().ok())
             return draft.Ready();
         watch.growingFile = draft.Path();
-        const StreamRun run = StreamDump(exporter, draft.PackCommand(archiver), Lists(), watch);
+        const StreamRun run = StreamDump(exporter, draft.PackCommand(archiver, 0), Lists(), watch);
         if (streamed)
             *streamed = run;
         if (!run.status.ok())

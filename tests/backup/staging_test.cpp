@@ -62,6 +62,7 @@ TEST_F(StagingTest, StagesEverySourceRowOfTheSchoolOnce)
         EXPECT_EQ(Scalar("SELECT count(*) - count(DISTINCT t.*) FROM tmpx." + name + " t"), "0");
     }
     EXPECT_EQ(Rows("sekolah"), 1);
+    EXPECT_GE(result.value().rows.tableBytes, std::uint64_t{8192} * kStagedTables.size());
     EXPECT_EQ(Scalar("SELECT count(*) FROM tmpx.sekolah WHERE sekolah_id<>$1", {kSchool1}), "0");
     // The twice-registered student and the staff member registered twice at
     // this school and once elsewhere each come once.
