@@ -55,12 +55,13 @@ std::vector<std::string> RemoveAbandonedFolders(const QDir& folder)
     return links;
 }
 
-// The archiver's arguments that pack its standard input into `archivePath`
-// on a machine with `cores` cores.
 // Tables of this size on the server give a dump of about two and a half of
 // the archiver's 64 MiB blocks.
 constexpr std::uint64_t kManyBlocksTableBytes = std::uint64_t{48} << 20;
 
+// The archiver's arguments that pack its standard input, a dump of tables
+// that take `tableBytes` on the server, into `archivePath` on a machine with
+// `cores` cores.
 std::vector<std::string> PackArguments(const std::string& archivePath, int cores, std::uint64_t tableBytes)
 {
     std::vector<std::string> arguments{"a", std::string("-si") + kMemberName, kPasswordSwitch};

@@ -114,9 +114,9 @@ BackupOutcome Work(BackupObserver& observer, PostgreSQLSession& session, const s
     watch.growingFile = draft.Path();
 
     observer.PostStep(BackupStep::Exporting);
-    const StreamRun stream =
-        StreamDump(ExportCommand(tools.PgDump(), session.Port(), session.ServerEncoding()), draft.PackCommand(archiver, staged.tableBytes),
-                   staged.columns, watch, [&observer] { observer.PostStep(BackupStep::Archiving); });
+    const StreamRun stream = StreamDump(ExportCommand(tools.PgDump(), session.Port(), session.ServerEncoding()),
+                                        draft.PackCommand(archiver, staged.tableBytes), staged.columns, watch,
+                                        [&observer] { observer.PostStep(BackupStep::Archiving); });
     observer.PostStatus(stream.exportOutput);
     observer.PostStatus(stream.archiverOutput);
     if (!stream.status.ok())
