@@ -111,14 +111,12 @@ Result<std::vector<std::string>> StagedSchoolIds(Sql& sql)
 Result<std::uint64_t> StagedTableBytes(Sql& sql)
 {
     const auto bytes = sql.QueryValue<std::uint64_t>(
-        "SELECT coalesce(sum(pg_catalog.pg_table_size(c.oid)), 0) FROM pg_catalog.pg_class c "
+        "SELECT sum(pg_catalog.pg_table_size(c.oid)) FROM pg_catalog.pg_class c "
         "WHERE c.relnamespace = $1::regnamespace AND c.relkind = 'r'",
         {kStagingSchema});
     if (!bytes.ok())
         return StagingFailure(sql);
-    if (!bytes.value())
-        return Failure{kStagingFailed, "the staged tables' size is unknown"};
-    return *bytes.value();
+    return bytes.value().value_or(0);
 }
 
 } // namespace
